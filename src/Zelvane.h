@@ -1,0 +1,7 @@
+// Zelvane.h -- the loop over games: set-up, play, game-over menu.
+#pragma once
+
+int run();   // plays games until the menu's end option; returns jixu (0)
+void head(); // set-up before a game
+void body(); // one game, until an entry is refused
+void food(); // the game-over menu and the clean-up of the scratch files

@@ -1,0 +1,13 @@
+// order_fun_1.h -- config.conf, the start-up screens and the debug board log.
+#pragma once
+
+void read_config();      // reads config.conf into the settings
+void copyright();        // the credits box and the rules text
+void use_recomment();    // colour switch after the rules
+void show_config_info(); // the configuration screen, then pause and clear
+void clear_data();       // empties data.txt
+void record_map();       // appends a board dump to data.txt when debug is on
+
+// nullptr when the settings just read can be played; otherwise a message
+// (Chinese, UTF-8) naming config.conf, the key, the value and the range.
+const char *config_problem();

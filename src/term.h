@@ -1,0 +1,90 @@
+// term.h -- the terminal under the game.
+//
+// Everything the game needs from a text terminal, behind a few calls with the
+// prefix term_: raw mode and its restoration on every way out, buffered
+// output with colours and positions, keys decoded into the codes of the
+// console runtime the game was written for, a millisecond clock, and the
+// repaint after a resume or a resize. No other module sees an escape
+// sequence, a termios flag or an encoding.
+//
+// Conventions: calls that can fail return 0 on success and -1 on failure,
+// with a reason in term_error(). Text handed to the layer is UTF-8; the
+// layer writes it in the terminal's encoding (UTF-8 or GBK) and pads the
+// glyphs that the terminal shows one column wide to two columns.
+#pragma once
+
+#include <cstddef>
+
+// ---- Lifecycle -------------------------------------------------------------
+
+// Takes the controlling terminal (stdin and stdout must both be one): saves
+// its modes, enters raw mode, hides nothing yet, pushes the window title,
+// installs the signal handlers and finds out the encoding and the width of
+// the ambiguous glyphs. Returns 0, or -1 with term_error() set.
+int term_open(void);
+// Restores the terminal as term_open found it. Safe to call more than once.
+void term_close(void);
+// Why the last failing call failed (Chinese, UTF-8).
+const char *term_error(void);
+
+// ---- Output ----------------------------------------------------------------
+// Output is collected and written in one piece at the latest before the
+// program waits for anything: a key, a sleep, its exit.
+
+// Colour of the text written from now on, as a console attribute:
+// foreground + 16 * background, each an index of the 16-colour palette.
+void term_color(int attr);
+// Cursor to console column col, row row (0-based). A position above or left
+// of the screen is remembered as off-screen: text written there is dropped.
+void term_goto(int col, int row);
+// Writes UTF-8 text at the cursor. A line break goes to column 0 of the
+// next row.
+void term_text(const char *utf8);
+void term_printf(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+void term_cursor(int visible);
+void term_title(const char *utf8);
+// Clears the whole screen in the default colours, cursor to the top left.
+void term_clear(void);
+void term_flush(void);
+
+// ---- Input -----------------------------------------------------------------
+// Key codes as the console runtime gives them: one code per call, the
+// arrows as 224 followed by 72 (up), 80 (down), 75 (left) or 77 (right),
+// Enter 13, Space 32, a lone Escape 27.
+
+// Non-zero when a key code is waiting; never waits.
+int term_kbhit(void);
+// The next key code; waits for one. At the end of input (hang-up, closed
+// stdin) the terminal is restored and the program exits with status 1.
+int term_getch(void);
+// Waits until a key code is waiting, timeout_ms passes (negative: no
+// limit) or the screen was repainted after a resume or a resize. Returns
+// term_kbhit().
+int term_wait(int timeout_ms);
+
+// ---- Time ------------------------------------------------------------------
+
+// Milliseconds of real time since the process started.
+long long term_millis(void);
+// Sleeps ms milliseconds (output is flushed first).
+void term_sleep(int ms);
+
+// ---- Size and repaint ------------------------------------------------------
+
+// The terminal's size in console columns and rows (80 x 24 when unknown).
+void term_size(int *cols, int *rows);
+// fn is called from the waiting calls (term_kbhit, term_getch, term_wait),
+// never from a signal handler or term_sleep, after the process was resumed
+// or the terminal resized: it redraws whatever the program is showing.
+void term_on_repaint(void (*fn)(void));
+
+// ---- Test hooks ------------------------------------------------------------
+
+// Sends output to fn instead of the terminal (fn == nullptr: back to the
+// terminal, or nowhere when none is open).
+void term_set_sink(void (*fn)(const char *data, size_t len, void *user), void *user);
+// Writes GBK (gbk != 0) or UTF-8.
+void term_set_gbk(int gbk);
+// The ambiguous-width glyphs take one column on this terminal (narrow != 0)
+// and are padded to two, or take two already.
+void term_set_narrow(int narrow);

@@ -1,0 +1,157 @@
+// ptyrun.cpp -- a program in a pseudo-terminal, seen through libvterm.
+
+#include "ptyrun.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+static long long now_ms() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+PtyRun::PtyRun(const std::vector<std::string> &argv, const std::string &cwd, int cols, int rows,
+               const std::vector<std::string> &env)
+    : screen(cols, rows, false) {
+    struct winsize ws = {};
+    ws.ws_col = (unsigned short)cols;
+    ws.ws_row = (unsigned short)rows;
+    pid = forkpty(&master, nullptr, nullptr, &ws);
+    if (pid == 0) {
+        if (chdir(cwd.c_str()) != 0) _exit(126);
+        setenv("TERM", "xterm-256color", 1);
+        setenv("LANG", "C.UTF-8", 1);
+        setenv("LC_ALL", "C.UTF-8", 1);
+        for (const auto &e : env)
+            putenv(strdup(e.c_str()));
+        std::vector<char *> args;
+        for (const auto &a : argv)
+            args.push_back(const_cast<char *>(a.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+}
+
+PtyRun::~PtyRun() {
+    if (running()) {
+        ::kill(pid, SIGKILL);
+        wait_exit(5000);
+    }
+    if (master >= 0) close(master);
+}
+
+void PtyRun::send(const std::string &keys) {
+    size_t off = 0;
+    while (off < keys.size()) {
+        ssize_t n = write(master, keys.data() + off, keys.size() - off);
+        if (n > 0) {
+            off += (size_t)n;
+        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            return;
+        } else {
+            pump(5);
+        }
+    }
+}
+
+// Reads what is there (waiting up to timeout_ms for the first byte) into the
+// screen, and answers the screen's replies. False when nothing came.
+bool PtyRun::read_some(int timeout_ms) {
+    struct pollfd p = {master, POLLIN, 0};
+    if (poll(&p, 1, timeout_ms) <= 0) return false;
+    char buf[8192];
+    bool got = false;
+    for (;;) {
+        ssize_t n = read(master, buf, sizeof buf);
+        if (n <= 0) break;
+        screen.feed(buf, (size_t)n);
+        got = true;
+    }
+    std::string r = screen.take_replies();
+    if (!r.empty()) {
+        ssize_t n = write(master, r.data(), r.size());
+        (void)n;
+    }
+    return got;
+}
+
+void PtyRun::pump(int ms) {
+    long long end = now_ms() + ms;
+    for (long long left = ms; left > 0; left = end - now_ms())
+        read_some((int)left);
+}
+
+bool PtyRun::wait_for(const std::function<bool(Screen &)> &pred, int timeout_ms) {
+    long long end = now_ms() + timeout_ms;
+    for (;;) {
+        if (pred(screen)) return true;
+        long long left = end - now_ms();
+        if (left <= 0) return false;
+        if (!read_some((int)(left < 50 ? left : 50)) && !running()) {
+            read_some(0);
+            return pred(screen);
+        }
+    }
+}
+
+bool screen_has(Screen &s, const std::string &text) {
+    for (int r = 0; r < s.rows(); r++)
+        if (s.line(r).find(text) != std::string::npos) return true;
+    return false;
+}
+
+bool PtyRun::wait_text(const std::string &text, int timeout_ms) {
+    return wait_for([&](Screen &s) { return screen_has(s, text); }, timeout_ms);
+}
+
+bool PtyRun::running() {
+    if (status_ != -1 || pid <= 0) return false;
+    int st;
+    pid_t r = waitpid(pid, &st, WNOHANG);
+    if (r == pid) {
+        status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+        return false;
+    }
+    return true;
+}
+
+int PtyRun::wait_exit(int timeout_ms) {
+    long long end = now_ms() + timeout_ms;
+    while (running()) {
+        if (now_ms() >= end) return -1;
+        read_some(20);
+    }
+    read_some(0);
+    return status_;
+}
+
+void PtyRun::resize(int cols, int rows) {
+    struct winsize ws = {};
+    ws.ws_col = (unsigned short)cols;
+    ws.ws_row = (unsigned short)rows;
+    screen.resize(cols, rows);
+    ioctl(master, TIOCSWINSZ, &ws);
+}
+
+void PtyRun::kill(int sig) {
+    ::kill(pid, sig);
+}
+
+struct termios PtyRun::modes() {
+    struct termios t = {};
+    tcgetattr(master, &t);
+    return t;
+}

@@ -1,0 +1,203 @@
+// screen.cpp -- libvterm behind the tests' Screen.
+
+#include "screen.h"
+
+#include <cstring>
+#include <iconv.h>
+#include <vterm.h>
+
+#include "term.h"
+
+int screen_settermprop(int prop, void *val, void *user);
+
+namespace {
+
+// ANSI palette index back to the console's: swap the red and blue bits.
+int console_index(int ansi) {
+    int rgb = ansi & 7;
+    return (ansi & 8) | ((rgb & 1) << 2) | (rgb & 2) | ((rgb & 4) >> 2);
+}
+
+int settermprop_cb(VTermProp prop, VTermValue *val, void *user) {
+    return screen_settermprop((int)prop, val, user);
+}
+
+void output_cb(const char *s, size_t len, void *user) {
+    static_cast<std::string *>(user)->append(s, len);
+}
+
+VTermScreenCallbacks make_callbacks() {
+    VTermScreenCallbacks cb;
+    memset(&cb, 0, sizeof cb);
+    cb.settermprop = settermprop_cb;
+    return cb;
+}
+const VTermScreenCallbacks callbacks = make_callbacks();
+
+std::string gbk_to_utf8(const char *data, size_t len) {
+    iconv_t cd = iconv_open("UTF-8", "GBK");
+    std::string out(len * 2 + 8, '\0');
+    char *ip = const_cast<char *>(data), *op = out.data();
+    size_t il = len, ol = out.size();
+    iconv(cd, &ip, &il, &op, &ol);
+    iconv_close(cd);
+    out.resize(out.size() - ol);
+    return out;
+}
+
+} // namespace
+
+int screen_settermprop(int prop, void *val, void *user) {
+    auto *s = static_cast<Screen *>(user);
+    auto *v = static_cast<VTermValue *>(val);
+    if (prop == VTERM_PROP_CURSORVISIBLE) s->cursor_visible_ = v->boolean;
+    if (prop == VTERM_PROP_TITLE) s->title_ = v->string ? v->string : "";
+    return 1;
+}
+
+Screen::Screen(int cols, int rows, bool attach, bool gbk)
+    : cols_(cols), rows_(rows), attached_(attach), gbk_(gbk) {
+    vt_ = vterm_new(rows, cols);
+    vterm_set_utf8(vt_, 1);
+    vs_ = vterm_obtain_screen(vt_);
+    vterm_screen_set_callbacks(vs_, &callbacks, this);
+    vterm_screen_reset(vs_, 1);
+    vterm_output_set_callback(vt_, output_cb, &replies_);
+    if (attached_) {
+        term_flush();
+        term_set_sink(sink, this);
+    }
+}
+
+Screen::~Screen() {
+    if (attached_) {
+        term_flush();
+        term_set_sink(nullptr, nullptr);
+    }
+    vterm_free(vt_);
+}
+
+void Screen::sink(const char *data, size_t len, void *user) {
+    static_cast<Screen *>(user)->feed(data, len);
+}
+
+void Screen::feed(const char *data, size_t len) {
+    bytes_.append(data, len);
+    if (gbk_) {
+        std::string u = gbk_to_utf8(data, len);
+        vterm_input_write(vt_, u.data(), u.size());
+    } else {
+        vterm_input_write(vt_, data, len);
+    }
+}
+
+void Screen::sync() {
+    term_flush();
+}
+
+static VTermScreenCell get(VTermScreen *vs, int col, int row) {
+    VTermScreenCell c;
+    memset(&c, 0, sizeof c);
+    VTermPos pos{row, col};
+    vterm_screen_get_cell(vs, pos, &c);
+    return c;
+}
+
+std::string Screen::ch(int col, int row) {
+    sync();
+    VTermScreenCell c = get(vs_, col, row);
+    if (c.chars[0] == (uint32_t)-1) return "";
+    if (c.chars[0] == 0) {
+        // The right half of a wide character reads as empty.
+        if (col > 0 && get(vs_, col - 1, row).width == 2) return "";
+        return " ";
+    }
+    std::string out;
+    for (int i = 0; i < VTERM_MAX_CHARS_PER_CELL && c.chars[i]; i++) {
+        uint32_t u = c.chars[i];
+        if (u < 0x80) {
+            out += (char)u;
+        } else if (u < 0x800) {
+            out += (char)(0xC0 | (u >> 6));
+            out += (char)(0x80 | (u & 0x3F));
+        } else if (u < 0x10000) {
+            out += (char)(0xE0 | (u >> 12));
+            out += (char)(0x80 | ((u >> 6) & 0x3F));
+            out += (char)(0x80 | (u & 0x3F));
+        } else {
+            out += (char)(0xF0 | (u >> 18));
+            out += (char)(0x80 | ((u >> 12) & 0x3F));
+            out += (char)(0x80 | ((u >> 6) & 0x3F));
+            out += (char)(0x80 | (u & 0x3F));
+        }
+    }
+    return out;
+}
+
+int Screen::width(int col, int row) {
+    sync();
+    if (col > 0 && get(vs_, col - 1, row).width == 2) return 0;
+    return get(vs_, col, row).width;
+}
+
+int Screen::fg(int col, int row) {
+    sync();
+    VTermScreenCell c = get(vs_, col, row);
+    if (VTERM_COLOR_IS_DEFAULT_FG(&c.fg)) return 7;
+    if (!VTERM_COLOR_IS_INDEXED(&c.fg)) return -1;
+    return console_index(c.fg.indexed.idx);
+}
+
+int Screen::bg(int col, int row) {
+    sync();
+    VTermScreenCell c = get(vs_, col, row);
+    if (VTERM_COLOR_IS_DEFAULT_BG(&c.bg)) return 0;
+    if (!VTERM_COLOR_IS_INDEXED(&c.bg)) return -1;
+    return console_index(c.bg.indexed.idx);
+}
+
+std::string Screen::cell(int x, int y) {
+    return ch(2 * x, y) + ch(2 * x + 1, y);
+}
+
+std::string Screen::line(int row, int col) {
+    std::string out;
+    for (int c = col; c < cols_; c++)
+        out += ch(c, row);
+    while (!out.empty() && out.back() == ' ')
+        out.pop_back();
+    return out;
+}
+
+int Screen::cursor_col() {
+    sync();
+    VTermPos p;
+    vterm_state_get_cursorpos(vterm_obtain_state(vt_), &p);
+    return p.col;
+}
+
+int Screen::cursor_row() {
+    sync();
+    VTermPos p;
+    vterm_state_get_cursorpos(vterm_obtain_state(vt_), &p);
+    return p.row;
+}
+
+std::string Screen::take_replies() {
+    std::string r;
+    r.swap(replies_);
+    return r;
+}
+
+void Screen::resize(int cols, int rows) {
+    cols_ = cols;
+    rows_ = rows;
+    vterm_set_size(vt_, rows, cols);
+}
+
+std::string Screen::dump() {
+    std::string out;
+    for (int r = 0; r < rows_; r++)
+        out += line(r) + "\n";
+    return out;
+}
