@@ -1,19 +1,309 @@
 // Zelvane.cpp -- the loop over games: set-up, play, game-over menu.
+//
+// The play loop polls the keyboard in batches of ten and checks the fall
+// timer once per pass, as the game always has; between passes it blocks in
+// term_wait until a key arrives or the next fall step is due, so a player who
+// thinks costs no processor time. The terminal layer calls repaint() after a
+// resume or a resize; it redraws whatever the program is waiting on.
 
 #include "Zelvane.h"
 
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "help_fun_1.h"
 #include "order_b_1.h"
+#include "order_fun_1.h"
+#include "order_fun_2.h"
+#include "term.h"
+
+// What the screen shows while the program waits; repaint() draws it again.
+enum class Showing { nothing, credits, config, play, menu };
+static Showing showing = Showing::nothing;
+static int menu_end = 0; // the menu's selection: 0 restart, 1 end
+
+// The pause prompt the console's pause command prints; in this game it goes
+// to the scratch file, never to the screen.
+static const char *const pause_prompt = "请按任意键继续. . . \n";
+
+// ---- Terminal size -----------------------------------------------------------
+
+// Room the game screen takes: the well, one empty cell column, and the side
+// panel, whose score rows are blanked 23 columns wide; the preview frame
+// reaches down to row 11.
+static void play_size(int *cols, int *rows) {
+    *cols = 2 * width + 25;
+    *rows = height > 12 ? height : 12;
+}
+
+// The credits and rules screen and the configuration screen (23 lines, a
+// 79-column rule, and the pause prompt under them).
+static constexpr int intro_cols = 80, intro_rows = 24;
+
+// The game-over menu: its hint line is 26 columns wide, and it has 4 lines.
+static constexpr int menu_cols = 26, menu_rows = 4;
+
+static void needed_size(Showing what, int *cols, int *rows) {
+    switch (what) {
+    case Showing::credits:
+    case Showing::config:
+        *cols = intro_cols;
+        *rows = intro_rows;
+        break;
+    case Showing::play: play_size(cols, rows); break;
+    case Showing::menu:
+        *cols = menu_cols;
+        *rows = menu_rows;
+        break;
+    case Showing::nothing: *cols = *rows = 0; break;
+    }
+}
+
+static bool large_enough(int cols, int rows) {
+    int c, r;
+    term_size(&c, &r);
+    return c >= cols && r >= rows;
+}
+
+static void show_size_message(int cols, int rows) {
+    int c, r;
+    term_size(&c, &r);
+    term_clear();
+    set_color(12, 0);
+    term_text("窗口太小，放不下游戏画面\n");
+    style();
+    term_printf("需要：%d 列，%d 行\n", cols, rows);
+    term_printf("现在：%d 列，%d 行\n", c, r);
+    term_text("请把窗口放大（Ctrl-C 退出）\n");
+}
+
+// Set while the size message is up, so that a repaint called from the wait
+// below leaves the message to this loop.
+static bool waiting_for_size = false;
+
+// When the terminal is smaller than cols x rows: says so, with the size
+// needed and the size there is, and waits until it has been made large
+// enough. Keys pressed meanwhile are dropped whole (an arrow's two codes
+// together): the player cannot see what they would act on. Returns true
+// when it had to wait; the screen is cleared then.
+static bool wait_for_size(int cols, int rows) {
+    if (large_enough(cols, rows)) return false;
+    waiting_for_size = true;
+    int shown_c = -1, shown_r = -1;
+    for (;;) {
+        int c, r;
+        term_size(&c, &r);
+        if (c >= cols && r >= rows) break;
+        if (c != shown_c || r != shown_r) {
+            show_size_message(cols, rows);
+            shown_c = c;
+            shown_r = r;
+        }
+        if (term_wait(500) && term_getch() == 224) term_getch();
+    }
+    waiting_for_size = false;
+    term_clear();
+    return true;
+}
+
+// ---- Repaint -------------------------------------------------------------------
+
+static void draw_menu_options() {
+    set_cocate(0, 2);
+    set_color(menu_end ? 8 : 12, 0);
+    term_text(menu_end ? "    重新开始" : "--> 重新开始");
+    set_cocate(0, 3);
+    set_color(menu_end ? 12 : 8, 0);
+    term_text(menu_end ? "--> 结束" : "    结束");
+    style();
+}
+
+static void draw_menu() {
+    set_color(12, 0);
+    term_text("游戏结束\n");
+    style();
+    set_cocate(0, 1);
+    term_text("按上下键选择，按回车键确定\n");
+    draw_menu_options();
+}
+
+// Called by the terminal layer, from a wait, after a resume or a resize. It
+// only draws: the board, the columns, the score, the timer and the debug log
+// are left as they are.
+static void repaint() {
+    if (waiting_for_size || showing == Showing::nothing) return;
+    int cols, rows;
+    needed_size(showing, &cols, &rows);
+    wait_for_size(cols, rows);
+    term_clear();
+    switch (showing) {
+    case Showing::credits:
+        copyright();
+        term_text(pause_prompt);
+        break;
+    case Showing::config:
+        // TODO: the configuration screen's text once order_fun_1 offers it
+        // without the wait that follows it.
+        break;
+    case Showing::play:
+        // TODO: the well, the columns and the panels from the game state.
+        break;
+    case Showing::menu: draw_menu(); break;
+    case Showing::nothing: break;
+    }
+    term_flush();
+}
+
+// ---- The loop over games ---------------------------------------------------
 
 int run() {
+    term_on_repaint(repaint);
     while (jixu) {
         head();
         body();
         food();
     }
+    term_on_repaint(nullptr);
     return jixu;
 }
-void head() {}
-void body() {}
+
+void head() {
+    showing = Showing::nothing;
+    console();
+    set_cursor(0);
+    read_config();
+    if (const char *problem = config_problem()) {
+        term_close();
+        fprintf(stderr, "zelvane: %s\n", problem);
+        exit(2);
+    }
+
+    // Say at once when the terminal cannot show this game's screens, before
+    // the first of them is drawn.
+    int cols, rows;
+    play_size(&cols, &rows);
+    if (!fask_s) {
+        cols = cols > intro_cols ? cols : intro_cols;
+        rows = rows > intro_rows ? rows : intro_rows;
+    }
+    wait_for_size(cols, rows);
+
+    if (!fask_s) {
+        showing = Showing::credits;
+        copyright();
+        use_recomment();
+        command(2);
+        command(1);
+        showing = Showing::config;
+        show_config_info();
+        showing = Showing::nothing;
+        // The terminal may have shrunk while the screens were up.
+        play_size(&cols, &rows);
+        wait_for_size(cols, rows);
+    }
+    clear_data();
+    init();
+    count_mark();
+    srand((unsigned)time(nullptr));
+}
+
+// The pause on Enter: one whole key ends it and is consumed. Nothing is
+// shown; the prompt goes to the scratch file, where the console's pause
+// command would have put it.
+static void pause_game() {
+    if (FILE *f = fopen("temp.txt", "w")) {
+        fputs(pause_prompt, f);
+        fclose(f);
+    }
+    if (term_getch() == 224) term_getch();
+}
+
+static void handle_key(int key) {
+    if (key == 32) {
+        change_block(6);
+    } else if (key == 13) {
+        pause_game();
+    } else if (key == 224) {
+        switch (term_getch()) {
+        case 72: change_block(1); break;
+        case 80: change_block(2); break;
+        case 75: change_block(3); break;
+        case 77: change_block(4); break;
+        default: break;
+        }
+    }
+}
+
+// The fall interval after elapsed ms of play: it shrinks by 1 ms for every
+// 60 * add_speed ms, down to max_speed.
+static long long fall_interval(long long elapsed) {
+    long long interval = first_speed - (elapsed / 60) / add_speed;
+    return interval < max_speed ? max_speed : interval;
+}
+
+void body() {
+    display_frame();
+    usr_help();
+    next_block();
+    creat_new_block();
+    disploay_block();
+    showing = Showing::play;
+
+    long long start = term_millis();
+    long long last = 0;
+    while (life) {
+        for (int i = 0; i < 10; i++)
+            if (term_kbhit()) handle_key(term_getch());
+        long long now = term_millis();
+        long long interval = fall_interval(now - start);
+        if (now - last > interval) {
+            change_block(5);
+            last = term_millis();
+        }
+        if (!life) break;
+        // Sleep until a key comes or the next fall step is due. The interval
+        // only shrinks, so waking at the deadline of the present one is never
+        // late by more than the shrinkage over the wait.
+        long long due = last + interval + 1 - term_millis();
+        if (due > 0 && !term_kbhit()) term_wait(due > INT_MAX ? INT_MAX : (int)due);
+    }
+    showing = Showing::nothing;
+}
+
 void food() {
-    jixu = 0;
+    for (int i = 0; i < 50; i++)
+        term_sleep(2);
+    command(1);
+    menu_end = 0;
+    draw_menu();
+    showing = Showing::menu;
+    for (;;) {
+        int key = term_getch();
+        if (key == 224) {
+            int arrow = term_getch();
+            if (arrow == 72 || arrow == 80) {
+                menu_end = arrow == 80;
+                draw_menu_options();
+            }
+        } else if (key == 13) {
+            break;
+        }
+    }
+    showing = Showing::nothing;
+    if (menu_end) {
+        jixu = 0;
+        command(1);
+        set_color(12, 0);
+        term_text("感谢使用\n");
+        style();
+        for (int i = 0; i < 50; i++)
+            term_sleep(2);
+    } else {
+        jixu = 1;
+    }
+    // The debug log and the scratch file live for one game.
+    remove("data.txt");
+    remove("temp.txt");
 }
