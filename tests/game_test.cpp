@@ -1,0 +1,367 @@
+// game_test.cpp -- whole games of the real program in a pseudo-terminal.
+//
+// Every game here has b_type 1, so every column is all code 1 and the game
+// is deterministic, and a fall interval so long that no column falls unless
+// a test drops it. Keys are written as a terminal sends them.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <csignal>
+#include <termios.h>
+
+#include "ptyrun.h"
+
+namespace {
+
+const std::string RIGHT = "\x1b[C", LEFT = "\x1b[D", UP = "\x1b[A", DOWN = "\x1b[B";
+const std::string ENTER = "\r", SPACE = " ";
+constexpr int WAIT = 20000; // sanitized builds on a shared machine are slow
+
+using Settings = std::vector<std::pair<std::string, int>>;
+
+// A quick-start game on an 8 x 14 well with no removal flashing, changed by
+// over.
+std::string config_text(const Settings &over = {}) {
+    Settings s = {{"width", 8},     {"height", 14},         {"b_type", 1},
+                  {"b_num", 3},     {"max_f", 1000},        {"first_speed", 1 << 30},
+                  {"add_speed", 1}, {"max_speed", 1 << 30}, {"debug", 0},
+                  {"help_line", 0}, {"fask_s", 1},          {"s_twi", 0},
+                  {"b_drop", 1},    {"twinkle", 1},         {"twi_num", 0}};
+    for (const auto &[key, value] : over)
+        for (auto &[k, v] : s)
+            if (k == key) v = value;
+    std::string text;
+    for (const auto &[k, v] : s)
+        text += k + "=" + std::to_string(v) + "\n";
+    return text;
+}
+
+// A scratch working directory for one run of the game.
+class GameDir {
+  public:
+    GameDir() {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "zelvane-XXXXXX").string();
+        path = mkdtemp(tmpl.data()) ? tmpl : std::string();
+    }
+    ~GameDir() { std::filesystem::remove_all(path); }
+    void write(const std::string &name, const std::string &text) {
+        std::ofstream(path + "/" + name) << text;
+    }
+    bool exists(const std::string &name) { return std::filesystem::exists(path + "/" + name); }
+    std::string path;
+};
+
+// The game, started in its own directory with config.conf made of over.
+struct Game {
+    explicit Game(const Settings &over = {}, int cols = 80, int rows = 30) {
+        dir.write("config.conf", config_text(over));
+        start(cols, rows);
+    }
+    void start(int cols, int rows) {
+        pty = std::make_unique<PtyRun>(std::vector<std::string>{ZELVANE_EXE}, dir.path, cols, rows);
+    }
+    Screen &screen() { return pty->screen; }
+    GameDir dir;
+    std::unique_ptr<PtyRun> pty;
+};
+
+bool has_glyph(Screen &s, int x, int y, const std::string &glyph) {
+    return s.cell(x, y).rfind(glyph, 0) == 0;
+}
+
+// The falling column of code-1 cells stands in rows 0 to 2 of column x.
+bool column_at(Screen &s, int x) {
+    for (int y = 0; y < 3; y++)
+        if (!has_glyph(s, x, y, "①")) return false;
+    return !has_glyph(s, x - 1, 0, "①") && !has_glyph(s, x + 1, 0, "①");
+}
+
+// The well of the given size and the panel's fixed texts are on screen.
+bool board_drawn(Screen &s, int w, int h) {
+    return has_glyph(s, 0, 0, "○") && has_glyph(s, w - 1, 0, "○") &&
+           has_glyph(s, w - 1, h - 1, "○") && !has_glyph(s, w, 0, "○") &&
+           s.line(0, 2 * (w + 1)).rfind("Zelvane", 0) == 0 &&
+           s.line(6, 2 * (w + 1)).rfind("下一个方块", 0) == 0;
+}
+
+bool same_screen(Screen &a, Screen &b) {
+    if (a.cols() != b.cols() || a.rows() != b.rows()) return false;
+    for (int r = 0; r < a.rows(); r++)
+        for (int c = 0; c < a.cols(); c++)
+            if (a.ch(c, r) != b.ch(c, r) || a.fg(c, r) != b.fg(c, r) || a.bg(c, r) != b.bg(c, r))
+                return false;
+    return true;
+}
+
+bool cooked(PtyRun &p) {
+    struct termios t = p.modes();
+    return (t.c_lflag & ICANON) && (t.c_lflag & ECHO);
+}
+
+// Makes the test's terminal forget what it shows, as a terminal does that
+// was resized or handed to another program meanwhile.
+void forget_screen(Screen &s) {
+    s.feed("\x1b[0m\x1b[2J");
+}
+
+} // namespace
+
+TEST(Game, BoardMovesDropAndScore) {
+    Game g;
+    PtyRun &p = *g.pty;
+    ASSERT_TRUE(
+        p.wait_for([](Screen &s) { return board_drawn(s, 8, 14) && column_at(s, 4); }, WAIT))
+        << p.screen.dump();
+    EXPECT_TRUE(screen_has(p.screen, "总分数：0"));
+    EXPECT_TRUE(screen_has(p.screen, "总Zelvane数：0"));
+    // The preview frame holds the next column.
+    EXPECT_TRUE(has_glyph(p.screen, 11, 8, "①"));
+
+    p.send(RIGHT);
+    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 5); }, WAIT)) << p.screen.dump();
+    p.send(LEFT + LEFT);
+    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 3); }, WAIT)) << p.screen.dump();
+    // Cycles of one colour look the same; the column must still be whole and
+    // still answer the keys after them. Unknown keys do nothing.
+    p.send(UP + DOWN + UP + "x\x1b[Z" + LEFT);
+    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 2); }, WAIT)) << p.screen.dump();
+    // The left wall stops it.
+    p.send(LEFT + LEFT + LEFT);
+    p.send(RIGHT + RIGHT);
+    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 3); }, WAIT)) << p.screen.dump();
+
+    // Three of a colour in a column: the drop lands, the group goes, the
+    // score panel counts it, and the next column enters in the middle.
+    p.send(SPACE);
+    ASSERT_TRUE(p.wait_text("总Zelvane数：3", WAIT)) << p.screen.dump();
+    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WAIT)) << p.screen.dump();
+    EXPECT_TRUE(screen_has(p.screen, "Zelvane：3"));
+    for (int y = 3; y < 13; y++)
+        EXPECT_EQ(p.screen.cell(3, y), "  ") << "row " << y << "\n" << p.screen.dump();
+    EXPECT_TRUE(p.running());
+}
+
+TEST(Game, EnterPausesUntilOneWholeKey) {
+    Game g;
+    PtyRun &p = *g.pty;
+    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WAIT)) << p.screen.dump();
+    // The Left arrow only ends the pause; the Right after it moves.
+    p.send(ENTER + LEFT);
+    p.send(RIGHT);
+    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 5); }, WAIT)) << p.screen.dump();
+    p.pump(300);
+    EXPECT_TRUE(column_at(p.screen, 5)) << p.screen.dump();
+    EXPECT_FALSE(screen_has(p.screen, "请按任意键")) << "the pause shows nothing";
+    EXPECT_TRUE(g.dir.exists("temp.txt"));
+}
+
+// Two drops fill the middle column of a well six cells deep; five in a row
+// are no run when six are needed, so the next entry is refused.
+TEST(Game, FullWellMenuAndFarewell) {
+    Game g({{"height", 7}, {"b_num", 6}, {"debug", 1}});
+    PtyRun &p = *g.pty;
+    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WAIT)) << p.screen.dump();
+    p.send(ENTER + SPACE); // a pause, so that temp.txt exists too
+    p.send(SPACE);
+    ASSERT_TRUE(p.wait_for([](Screen &s) { return has_glyph(s, 4, 5, "①"); }, WAIT))
+        << p.screen.dump();
+    p.send(SPACE);
+    ASSERT_TRUE(p.wait_text("游戏结束", WAIT)) << p.screen.dump();
+    Screen &s = p.screen;
+    EXPECT_EQ(s.line(0), "游戏结束");
+    EXPECT_EQ(s.fg(0, 0), 12);
+    EXPECT_EQ(s.line(1), "按上下键选择，按回车键确定");
+    EXPECT_EQ(s.fg(0, 1), 7);
+    EXPECT_EQ(s.line(2), "--> 重新开始");
+    EXPECT_EQ(s.fg(0, 2), 12);
+    EXPECT_EQ(s.line(3), "    结束");
+    EXPECT_EQ(s.fg(4, 3), 8);
+    EXPECT_TRUE(g.dir.exists("data.txt"));
+    EXPECT_TRUE(g.dir.exists("temp.txt"));
+
+    p.send(DOWN);
+    ASSERT_TRUE(p.wait_for([](Screen &t) { return t.line(3) == "--> 结束"; }, WAIT)) << s.dump();
+    EXPECT_EQ(s.line(2), "    重新开始");
+    EXPECT_EQ(s.fg(4, 2), 8);
+    EXPECT_EQ(s.fg(0, 3), 12);
+    p.send(UP);
+    ASSERT_TRUE(p.wait_for([](Screen &t) { return t.line(2) == "--> 重新开始"; }, WAIT))
+        << s.dump();
+    EXPECT_EQ(s.line(3), "    结束");
+    // Other keys leave the choice alone.
+    p.send(DOWN + LEFT + "q" + SPACE);
+    ASSERT_TRUE(p.wait_for([](Screen &t) { return t.line(3) == "--> 结束"; }, WAIT)) << s.dump();
+    p.send(ENTER);
+    ASSERT_TRUE(p.wait_text("感谢使用", WAIT)) << s.dump();
+    EXPECT_EQ(p.wait_exit(WAIT), 0);
+    EXPECT_FALSE(g.dir.exists("data.txt"));
+    EXPECT_FALSE(g.dir.exists("temp.txt"));
+    EXPECT_TRUE(cooked(p));
+}
+
+TEST(Game, RestartReadsTheEditedConfig) {
+    Game g({{"height", 7}, {"b_num", 6}});
+    PtyRun &p = *g.pty;
+    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WAIT)) << p.screen.dump();
+    p.send(SPACE);
+    ASSERT_TRUE(p.wait_for([](Screen &s) { return has_glyph(s, 4, 5, "①"); }, WAIT));
+    p.send(SPACE);
+    ASSERT_TRUE(p.wait_text("游戏结束", WAIT)) << p.screen.dump();
+    g.dir.write("config.conf", config_text({{"width", 11}, {"height", 9}, {"b_num", 6}}));
+    p.send(ENTER);
+    ASSERT_TRUE(
+        p.wait_for([](Screen &s) { return board_drawn(s, 11, 9) && column_at(s, 5); }, WAIT))
+        << p.screen.dump();
+    EXPECT_TRUE(screen_has(p.screen, "总分数：0"));
+    EXPECT_TRUE(p.running());
+}
+
+TEST(Game, StartUpScreensWhenNotQuickStart) {
+    Game g({{"fask_s", 0}});
+    PtyRun &p = *g.pty;
+    ASSERT_TRUE(p.wait_text("由不同颜色的小方块组成的小柱子陆续从屏幕上", WAIT)) << p.screen.dump();
+    EXPECT_TRUE(screen_has(p.screen, "########################################"));
+    EXPECT_FALSE(board_drawn(p.screen, 8, 14));
+    p.send("a");
+    ASSERT_TRUE(p.wait_text("当前配置信息", WAIT)) << p.screen.dump();
+    EXPECT_TRUE(screen_has(p.screen, "地图宽度=8"));
+    EXPECT_TRUE(screen_has(p.screen, "是否开启快速开始模式=0"));
+    p.send(RIGHT); // one key, though two codes
+    ASSERT_TRUE(
+        p.wait_for([](Screen &s) { return board_drawn(s, 8, 14) && column_at(s, 4); }, WAIT))
+        << p.screen.dump();
+    EXPECT_FALSE(screen_has(p.screen, "当前配置信息"));
+}
+
+TEST(Game, UnplayableConfigEndsWithStatus2) {
+    Game g({{"b_type", 9}});
+    EXPECT_EQ(g.pty->wait_exit(WAIT), 2);
+    EXPECT_TRUE(screen_has(g.screen(), "config.conf")) << g.screen().dump();
+    EXPECT_TRUE(screen_has(g.screen(), "b_type")) << g.screen().dump();
+    EXPECT_TRUE(cooked(*g.pty));
+    EXPECT_TRUE(g.screen().cursor_visible());
+}
+
+TEST(Game, TooSmallTerminalWaitsForResize) {
+    Game g({}, 30, 10);
+    PtyRun &p = *g.pty;
+    ASSERT_TRUE(p.wait_text("窗口太小", WAIT)) << p.screen.dump();
+    EXPECT_TRUE(screen_has(p.screen, "41 列，14 行")) << p.screen.dump();
+    EXPECT_TRUE(screen_has(p.screen, "30 列，10 行")) << p.screen.dump();
+    p.send(RIGHT + SPACE); // dropped: nothing to act on yet
+    p.resize(40, 20);
+    ASSERT_TRUE(p.wait_text("40 列，20 行", WAIT)) << p.screen.dump();
+    p.resize(80, 30);
+    ASSERT_TRUE(
+        p.wait_for([](Screen &s) { return board_drawn(s, 8, 14) && column_at(s, 4); }, WAIT))
+        << p.screen.dump();
+    EXPECT_FALSE(screen_has(p.screen, "窗口太小"));
+    EXPECT_TRUE(screen_has(p.screen, "总Zelvane数：0"));
+}
+
+TEST(Game, CtrlCEndsTheSizeWait) {
+    Game g({}, 30, 10);
+    PtyRun &p = *g.pty;
+    ASSERT_TRUE(p.wait_text("窗口太小", WAIT)) << p.screen.dump();
+    p.send("\x03");
+    EXPECT_NE(p.wait_exit(WAIT), -1);
+    EXPECT_TRUE(cooked(p));
+}
+
+// The same keys in a terminal that has always had the final size.
+static void play_some(PtyRun &p) {
+    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WAIT)) << p.screen.dump();
+    p.send(LEFT + SPACE); // removed: the score rows are written
+    ASSERT_TRUE(p.wait_text("总Zelvane数：3", WAIT)) << p.screen.dump();
+    p.send(RIGHT + RIGHT + SPACE + LEFT); // three at the bottom of column 6
+    ASSERT_TRUE(p.wait_text("总Zelvane数：6", WAIT)) << p.screen.dump();
+    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 3); }, WAIT)) << p.screen.dump();
+}
+
+TEST(Game, ResizeDuringPlayRepaintsTheGame) {
+    Settings over = {{"help_line", 1}, {"width", 9}};
+    Game fresh(over, 90, 32);
+    play_some(*fresh.pty);
+    fresh.pty->pump(300);
+
+    Game g(over, 80, 30);
+    PtyRun &p = *g.pty;
+    play_some(p);
+    forget_screen(p.screen);
+    p.resize(90, 32);
+    EXPECT_TRUE(p.wait_for([&](Screen &s) { return same_screen(s, fresh.screen()); }, WAIT))
+        << "after the resize:\n"
+        << p.screen.dump() << "\nfresh:\n"
+        << fresh.screen().dump();
+
+    // Too small: the message, and the game again once it fits.
+    p.resize(30, 12);
+    ASSERT_TRUE(p.wait_text("窗口太小", WAIT)) << p.screen.dump();
+    p.resize(90, 32);
+    EXPECT_TRUE(p.wait_for([&](Screen &s) { return same_screen(s, fresh.screen()); }, WAIT))
+        << p.screen.dump();
+
+    // The game goes on where it was.
+    p.send(RIGHT);
+    fresh.pty->send(RIGHT);
+    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WAIT)) << p.screen.dump();
+    ASSERT_TRUE(fresh.pty->wait_for([](Screen &s) { return column_at(s, 4); }, WAIT));
+    EXPECT_TRUE(p.wait_for([&](Screen &s) { return same_screen(s, fresh.screen()); }, WAIT))
+        << p.screen.dump() << "\nfresh:\n"
+        << fresh.screen().dump();
+}
+
+TEST(Game, ResizeRepaintsMenuAndStartUpScreen) {
+    Game g({{"height", 7}, {"b_num", 6}, {"fask_s", 0}});
+    PtyRun &p = *g.pty;
+    ASSERT_TRUE(p.wait_text("由不同颜色的小方块组成的小柱子陆续从屏幕上", WAIT)) << p.screen.dump();
+    forget_screen(p.screen);
+    p.resize(81, 25);
+    ASSERT_TRUE(p.wait_text("由不同颜色的小方块组成的小柱子陆续从屏幕上", WAIT)) << p.screen.dump();
+    p.send("a");
+    ASSERT_TRUE(p.wait_text("当前配置信息", WAIT)) << p.screen.dump();
+    p.send("a");
+    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WAIT)) << p.screen.dump();
+    p.send(SPACE);
+    ASSERT_TRUE(p.wait_for([](Screen &s) { return has_glyph(s, 4, 5, "①"); }, WAIT));
+    p.send(SPACE + DOWN);
+    ASSERT_TRUE(p.wait_for([](Screen &s) { return s.line(3) == "--> 结束"; }, WAIT))
+        << p.screen.dump();
+    forget_screen(p.screen);
+    p.resize(80, 24);
+    ASSERT_TRUE(p.wait_for([](Screen &s) { return s.line(3) == "--> 结束"; }, WAIT))
+        << p.screen.dump();
+    EXPECT_EQ(p.screen.line(0), "游戏结束");
+    EXPECT_EQ(p.screen.line(2), "    重新开始");
+    EXPECT_EQ(p.screen.fg(0, 3), 12);
+}
+
+TEST(Game, SuspendRestoresModesAndResumeRepaints) {
+    Game g;
+    PtyRun &p = *g.pty;
+    ASSERT_TRUE(
+        p.wait_for([](Screen &s) { return board_drawn(s, 8, 14) && column_at(s, 4); }, WAIT))
+        << p.screen.dump();
+    ASSERT_FALSE(cooked(p));
+    p.kill(SIGTSTP);
+    ASSERT_TRUE(p.wait_for([&](Screen &) { return cooked(p); }, WAIT));
+    EXPECT_TRUE(p.screen.cursor_visible());
+
+    forget_screen(p.screen);
+    p.kill(SIGCONT);
+    ASSERT_TRUE(
+        p.wait_for([](Screen &s) { return board_drawn(s, 8, 14) && column_at(s, 4); }, WAIT))
+        << p.screen.dump();
+    EXPECT_FALSE(cooked(p));
+    EXPECT_FALSE(p.screen.cursor_visible());
+    p.send(RIGHT);
+    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 5); }, WAIT)) << p.screen.dump();
+}
