@@ -11,3 +11,14 @@ void record_map();       // appends a board dump to data.txt when debug is on
 // nullptr when the settings just read can be played; otherwise a message
 // (Chinese, UTF-8) naming config.conf, the key, the value and the range.
 const char *config_problem();
+
+// The text of the two start-up screens, each written whole from the top-left
+// corner without waiting, so that a repaint can write them again.
+void write_copyright_screen(); // credits box and rules, in 7 on 0
+void write_config_screen();    // the 23 lines with the settings in force
+
+// Smallest board that can be played: the entry column width / 2 must lie
+// between the side walls, and the three entry rows must stand above the
+// bottom wall.
+constexpr int MIN_WIDTH = 3;
+constexpr int MIN_HEIGHT = 4;

@@ -1,0 +1,326 @@
+// config_test.cpp -- reading config.conf, the checks on what was read, and
+// the debug board log data.txt.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <unistd.h>
+
+#include "order_b_1.h"
+#include "order_fun_1.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The settings in the order the reader tests its keys.
+int32_t *const setting_ptrs[] = {&width, &height, &debug,  &help_line,   &twinkle,
+                                 &b_num, &b_type, &fask_s, &first_speed, &twi_num,
+                                 &s_twi, &b_drop, &max_f,  &add_speed,   &max_speed};
+const char *const setting_names[] = {"width", "height", "debug",  "help_line",   "twinkle",
+                                     "b_num", "b_type", "fask_s", "first_speed", "twi_num",
+                                     "s_twi", "b_drop", "max_f",  "add_speed",   "max_speed"};
+using Settings = std::array<int32_t, 15>;
+
+Settings snapshot() {
+    Settings s;
+    for (size_t i = 0; i < s.size(); i++)
+        s[i] = *setting_ptrs[i];
+    return s;
+}
+
+void fill_settings(int32_t v) {
+    for (int32_t *p : setting_ptrs)
+        *p = v;
+}
+
+// Settings all at `before`, except the ones named in `changes`.
+Settings expect_with(int32_t before,
+                     std::initializer_list<std::pair<const char *, int32_t>> changes) {
+    Settings s;
+    s.fill(before);
+    for (const auto &[name, v] : changes)
+        for (size_t i = 0; i < s.size(); i++)
+            if (std::string(setting_names[i]) == name) s[i] = v;
+    return s;
+}
+
+std::string describe(const Settings &s) {
+    std::ostringstream o;
+    for (size_t i = 0; i < s.size(); i++)
+        o << setting_names[i] << "=" << s[i] << " ";
+    return o.str();
+}
+
+void write_file(const std::string &name, const std::string &bytes) {
+    std::ofstream(name, std::ios::binary) << bytes;
+}
+
+std::string read_file(const std::string &name) {
+    std::ifstream in(name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+struct Case {
+    std::string text; // config.conf
+    Settings want;    // the settings after reading it over settings all 77
+};
+
+// Every test runs in a fresh temporary directory and leaves nothing behind.
+class InTempDir : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        old_ = fs::current_path();
+        char tmpl[] = "/tmp/zelvane-config-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+        fs::current_path(dir_);
+    }
+    void TearDown() override {
+        fs::current_path(old_);
+        fs::remove_all(dir_);
+        fill_settings(0);
+    }
+    // Writes `text` as config.conf over settings that are all `before`, and reads it.
+    Settings read_text(const std::string &text, int32_t before = 77) {
+        fill_settings(before);
+        write_file("config.conf", text);
+        read_config();
+        return snapshot();
+    }
+    void check(const std::vector<Case> &cases) {
+        for (const Case &c : cases) {
+            Settings got = read_text(c.text);
+            EXPECT_EQ(got, c.want) << "config.conf: \"" << c.text << "\"\n got:  " << describe(got)
+                                   << "\n want: " << describe(c.want);
+        }
+    }
+    fs::path old_, dir_;
+};
+
+using ConfigReader = InTempDir;
+
+} // namespace
+
+// A key matches when the entry's key begins with it, byte for byte.
+TEST_F(ConfigReader, KeysMatchByPrefixAndCase) {
+    check({
+        {"width=30", expect_with(77, {{"width", 30}})},
+        {"widthx=30", expect_with(77, {{"width", 30}})},
+        {"max_fall=2", expect_with(77, {{"max_f", 2}})},
+        {"s_twinkle=1", expect_with(77, {{"s_twi", 1}})},
+        {"twinkle_s=4", expect_with(77, {{"twinkle", 4}})},
+        {"WIDTH=30 Height=5 widt=3 =4 30", expect_with(77, {})},
+        {"first_speed=900 max_speed=90 add_speed=-2",
+         expect_with(77, {{"first_speed", 900}, {"max_speed", 90}, {"add_speed", -2}})},
+    });
+}
+
+// Tokens end at any blank; only the one token that begins with "#" is a comment.
+TEST_F(ConfigReader, TokensAndComments) {
+    check({
+        {"width = 30", expect_with(77, {{"width", 0}})},
+        {"#width=30", expect_with(77, {})},
+        {"# width=30", expect_with(77, {{"width", 30}})},
+        {"#the board heights are set below", expect_with(77, {{"height", 0}})},
+        {"#comment\n#########\n#debug=1", expect_with(77, {})},
+        {"width=5\r\nheight=6\tb_type=2\vb_num=4\fdebug=1 help_line=0",
+         expect_with(77, {{"width", 5},
+                          {"height", 6},
+                          {"b_type", 2},
+                          {"b_num", 4},
+                          {"debug", 1},
+                          {"help_line", 0}})},
+        {"  \n\n\t ", expect_with(77, {})},
+        {"", expect_with(77, {})},
+        {"#\xb5\xd8\xcd\xbc\xbf\xed\xb6\xc8 \xb5\xd8width=9 width=8\xb5",
+         expect_with(77, {{"width", 8}})},
+    });
+}
+
+// Values convert as atoi does, held to the signed 32-bit range.
+TEST_F(ConfigReader, Values) {
+    check({
+        {"width=30x", expect_with(77, {{"width", 30}})},
+        {"width=+30", expect_with(77, {{"width", 30}})},
+        {"width=-3", expect_with(77, {{"width", -3}})},
+        {"width=x30", expect_with(77, {{"width", 0}})},
+        {"width=", expect_with(77, {{"width", 0}})},
+        {"width==30", expect_with(77, {{"width", 0}})},
+        {"width=+-3", expect_with(77, {{"width", 0}})},
+        {"width=-", expect_with(77, {{"width", 0}})},
+        {"width=000000000000000000000000042", expect_with(77, {{"width", 42}})},
+        {"width=2147483647 height=-2147483648",
+         expect_with(77, {{"width", INT32_MAX}, {"height", INT32_MIN}})},
+        {"width=2147483648 height=-2147483649",
+         expect_with(77, {{"width", INT32_MAX}, {"height", INT32_MIN}})},
+        {"width=99999999999999999999999999 height=-99999999999999999999999",
+         expect_with(77, {{"width", INT32_MAX}, {"height", INT32_MIN}})},
+    });
+}
+
+// A NUL byte ends a token's text as it ends a C string; the rest of that
+// token is dropped, and a token that begins with NUL is skipped.
+TEST_F(ConfigReader, NulBytes) {
+    using namespace std::string_literals;
+    check({
+        {"\0width=5 height=6"s, expect_with(77, {{"height", 6}})},
+        {"width=5\0height=6 b_num=4"s, expect_with(77, {{"width", 5}, {"b_num", 4}})},
+        {"wid\0th=5"s, expect_with(77, {})},
+        {"width\0=5"s, expect_with(77, {{"width", 0}})},
+        {"\0\0\0\0"s, expect_with(77, {})},
+    });
+}
+
+// A token over 1023 bytes is skipped whole, never cut into a shorter entry.
+TEST_F(ConfigReader, LongTokens) {
+    std::string fits = "width=" + std::string(1016, '0') + "7"; // 1023 bytes
+    ASSERT_EQ(fits.size(), 1023u);
+    std::string too_long = "height=1" + std::string(1016, '0'); // 1024 bytes
+    ASSERT_EQ(too_long.size(), 1024u);
+    std::string huge = "b_type=3" + std::string(100000, 'x');
+    check({
+        {fits, expect_with(77, {{"width", 7}})},
+        {too_long + " b_num=4", expect_with(77, {{"b_num", 4}})},
+        {huge + "\ndebug=1", expect_with(77, {{"debug", 1}})},
+        {"#" + huge + " debug=2", expect_with(77, {{"debug", 2}})},
+    });
+}
+
+// Entries take effect in file order; a key that no entry sets keeps the
+// value of the previous reading, including the 0 of a fresh start.
+TEST_F(ConfigReader, LastEntryWinsAndAbsentKeysKeepTheirValue) {
+    EXPECT_EQ(read_text("width=5 height=9 width=7 #width=1"),
+              expect_with(77, {{"width", 7}, {"height", 9}}));
+
+    EXPECT_EQ(read_text("width=10 b_num=4", 0), expect_with(0, {{"width", 10}, {"b_num", 4}}));
+    write_file("config.conf", "height=20 b_num=5");
+    read_config();
+    EXPECT_EQ(snapshot(), expect_with(0, {{"width", 10}, {"height", 20}, {"b_num", 5}}));
+    write_file("config.conf", "");
+    read_config();
+    EXPECT_EQ(snapshot(), expect_with(0, {{"width", 10}, {"height", 20}, {"b_num", 5}}));
+}
+
+// The sample file is what a missing file falls back to, and makes a game
+// that can be played.
+TEST_F(ConfigReader, SampleFileAndFallback) {
+    const Settings sample = {12, 22, 0, 1, 25, 3, 5, 0, 800, 3, 1, 1, 1000, 10, 150};
+
+    fill_settings(77);
+    fs::copy_file(fs::path(ZELVANE_SOURCE_DIR) / "config" / "config.conf", "config.conf");
+    read_config();
+    EXPECT_EQ(snapshot(), sample) << describe(snapshot());
+    EXPECT_EQ(config_problem(), nullptr);
+
+    fs::remove("config.conf");
+    fill_settings(77);
+    read_config();
+    EXPECT_EQ(snapshot(), sample) << "missing file: " << describe(snapshot());
+
+    fs::create_directory("config.conf");
+    fill_settings(77);
+    read_config();
+    EXPECT_EQ(snapshot(), sample) << "directory: " << describe(snapshot());
+}
+
+// Settings that would crash the game are named with their value and range.
+TEST_F(ConfigReader, Problems) {
+    struct Bad {
+        const char *text, *names, *range;
+    };
+    const Bad bad[] = {
+        {"width=2", "width=2", "3 到 100"},         {"width=101", "width=101", "3 到 100"},
+        {"width=-5", "width=-5", "3 到 100"},       {"height=3", "height=3", "4 到 100"},
+        {"height=1000", "height=1000", "4 到 100"}, {"b_type=0", "b_type=0", "1 到 5"},
+        {"b_type=6", "b_type=6", "1 到 5"},         {"add_speed=0", "add_speed=0", "不能为 0"},
+    };
+    const std::string base = "width=12 height=22 b_type=5 add_speed=10 ";
+    for (const Bad &b : bad) {
+        read_text(base + b.text);
+        const char *msg = config_problem();
+        ASSERT_NE(msg, nullptr) << b.text;
+        std::string m = msg;
+        EXPECT_NE(m.find("config.conf"), std::string::npos) << m;
+        EXPECT_NE(m.find(b.names), std::string::npos) << m;
+        EXPECT_NE(m.find(b.range), std::string::npos) << m;
+    }
+    // The edges of every range, and odd values that the game can still use.
+    for (const char *good : {"width=3 height=4 b_type=1", "width=100 height=100 b_type=5",
+                             "add_speed=-1 b_num=7 max_f=-5 twinkle=0 first_speed=0"}) {
+        read_text(base + good);
+        EXPECT_EQ(config_problem(), nullptr) << good << ": " << config_problem();
+    }
+}
+
+// ---- data.txt ------------------------------------------------------------------
+
+using DebugLog = InTempDir;
+
+namespace {
+// The well as it stands right after it is drawn.
+void build_well(int w, int h) {
+    width = w, height = h;
+    for (int x = 0; x < MAX; x++)
+        for (int y = 0; y < MAX; y++)
+            map[x][y] = (x < w && y < h && (x == 0 || x == w - 1 || y == h - 1)) ? 10 : 0;
+}
+const char well_4x3[] = "|  10|  10|  10|\n"
+                        "|   0|   0|  10|\n"
+                        "|   0|   0|  10|\n"
+                        "|  10|  10|  10|\n"
+                        "\n";
+} // namespace
+
+TEST_F(DebugLog, DumpsAreAppendedByteForByte) {
+    build_well(4, 3);
+    debug = 1;
+    clear_data();
+    record_map();
+    EXPECT_EQ(read_file("data.txt"), well_4x3);
+
+    map[1][0] = 3, map[1][1] = 5, map[2][1] = -12345;
+    debug = -1;
+    record_map();
+    EXPECT_EQ(read_file("data.txt"), std::string(well_4x3) + "|  10|  10|  10|\n"
+                                                             "|   3|   5|  10|\n"
+                                                             "|   0|-12345|  10|\n"
+                                                             "|  10|  10|  10|\n"
+                                                             "\n");
+    clear_data();
+    EXPECT_TRUE(fs::exists("data.txt"));
+    EXPECT_EQ(fs::file_size("data.txt"), 0u);
+    build_well(0, 0);
+}
+
+TEST_F(DebugLog, DebugOffWritesNothing) {
+    build_well(4, 3);
+    debug = 0;
+    record_map();
+    EXPECT_FALSE(fs::exists("data.txt"));
+    clear_data();
+    record_map();
+    EXPECT_TRUE(fs::exists("data.txt"));
+    EXPECT_EQ(fs::file_size("data.txt"), 0u);
+    build_well(0, 0);
+}
+
+TEST_F(DebugLog, UnwritableLogIsIgnored) {
+    build_well(4, 3);
+    debug = 1;
+    fs::create_directory("data.txt");
+    clear_data();
+    record_map();
+    EXPECT_TRUE(fs::is_directory("data.txt"));
+    EXPECT_EQ(map[0][0], 10);
+    EXPECT_EQ(width, 4);
+    build_well(0, 0);
+}
