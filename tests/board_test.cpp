@@ -1,0 +1,304 @@
+// board_test.cpp -- the well, the side panel, the score panel and the repaint.
+//
+// Also holds the helpers that column_test.cpp and match_test.cpp share.
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "help_fun_1.h"
+#include "order_b_1.h"
+#include "order_fun_2.h"
+#include "screen.h"
+#include "term.h"
+
+// ---- Shared helpers ----------------------------------------------------------
+
+// A fresh game on a w x h well: five colours, runs of 3, no flash, no
+// settling, no guide line, no dump. Draws the well into whatever takes the
+// output; map outside the well is left as it is.
+void board_game(int w, int h) {
+    width = w;
+    height = h;
+    b_type = 5;
+    b_num = 3;
+    max_f = 1000;
+    debug = help_line = s_twi = b_drop = twinkle = twi_num = 0;
+    init();
+    display_frame();
+}
+
+// Puts code v at (x, y) in map and on screen, as the game would have it.
+void place(int x, int y, int v) {
+    map[x][y] = v;
+    display_one_block(x, y, v);
+}
+
+void discard_output(const char *, size_t, void *) {}
+
+// The working directory is a fresh scratch directory until destruction, so
+// that data.txt lands there.
+struct ScratchDir {
+    ScratchDir();
+    ~ScratchDir();
+    std::string old, path;
+};
+
+ScratchDir::ScratchDir() : old(std::filesystem::current_path().string()) {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "zelvane-board-XXXXXX").string();
+    path = mkdtemp(tmpl.data()) ? tmpl : std::string(".");
+    std::filesystem::current_path(path);
+}
+
+ScratchDir::~ScratchDir() {
+    std::filesystem::current_path(old);
+    std::filesystem::remove_all(path);
+}
+
+namespace {
+
+const char *const GLYPH[] = {"", "① ", "② ", "③ ", "④ ", "⑤ "}; // as Screen::cell reads them
+
+// ---- The well ------------------------------------------------------------------
+
+TEST(Playfield, WellResetsTheBoardRegionOnly) {
+    Screen s(80, 30);
+    term_set_narrow(1);
+    for (auto &column : map)
+        for (int &v : column)
+            v = 3; // a previous game's leftovers, and garbage outside the well
+    board_game(10, 22);
+    for (int x = 0; x < 10; x++)
+        for (int y = 0; y < 22; y++) {
+            bool wall = x == 0 || x == 9 || y == 21;
+            ASSERT_EQ(map[x][y], wall ? 10 : 0) << x << "," << y;
+            EXPECT_EQ(s.cell(x, y), wall ? "○ " : "  ") << x << "," << y;
+            EXPECT_EQ(s.bg(2 * x, y), wall ? 8 : 1);
+            EXPECT_EQ(s.fg(2 * x, y), 7);
+        }
+    EXPECT_EQ(map[10][0], 3);
+    EXPECT_EQ(map[0][22], 3);
+    EXPECT_EQ(s.bg(22, 0), 0); // nothing drawn right of the well
+
+    board_game(3, 5); // the narrowest well has one interior column
+    EXPECT_EQ(s.cell(0, 0), "○ ");
+    EXPECT_EQ(s.cell(1, 0), "  ");
+    EXPECT_EQ(s.cell(2, 0), "○ ");
+    EXPECT_EQ(map[1][0], 0);
+    EXPECT_EQ(map[2][0], 10);
+}
+
+TEST(Playfield, SingleCells) {
+    Screen s(80, 30);
+    term_set_narrow(1);
+    const int back[] = {0, 2, 9, 12, 13, 14};
+    for (int a = 1; a <= 5; a++) {
+        display_one_block(a, 2, a);
+        EXPECT_EQ(s.cell(a, 2), GLYPH[a]);
+        EXPECT_EQ(s.fg(2 * a, 2), 0);
+        EXPECT_EQ(s.bg(2 * a, 2), back[a]);
+    }
+    // Other codes only move the cursor and keep the colour.
+    for (int a : {0, 10, -1, 6}) {
+        set_color(12, 0);
+        display_one_block(4, 4, a);
+        term_text("x");
+        EXPECT_EQ(s.ch(8, 4), "x") << a;
+        EXPECT_EQ(s.fg(8, 4), 12) << a;
+    }
+    not_display_one_block(1, 2);
+    EXPECT_EQ(s.cell(1, 2), "  ");
+    EXPECT_EQ(s.bg(2, 2), 1);
+}
+
+// ---- Side panel ----------------------------------------------------------------
+
+TEST(SidePanel, TextsFrameAndPreview) {
+    Screen s(80, 30);
+    term_set_narrow(1);
+    board_game(10, 22);
+    usr_help();
+    b_type = 5;
+    next_block();
+    const int col = 22; // console column of cell column width + 1
+    EXPECT_EQ(s.line(0, col), "Zelvane");
+    EXPECT_EQ(s.fg(col, 0), 12);
+    EXPECT_EQ(s.line(1, col), "");
+    EXPECT_EQ(s.line(6, col), "下一个方块");
+    EXPECT_EQ(s.fg(col, 6), 7);
+    // The frame is closed: its corners and sides line up, the preview inside.
+    EXPECT_EQ(s.line(7, col), " ┌─────┐");
+    EXPECT_EQ(s.line(11, col), " └─────┘");
+    for (int r = 8; r <= 10; r++) {
+        EXPECT_EQ(s.ch(col + 1, r), "│") << r;
+        EXPECT_EQ(s.ch(col + 7, r), "│") << r;
+        EXPECT_EQ(s.cell(13, r), GLYPH[block_new[r - 8][0]]) << r;
+        EXPECT_EQ(s.bg(26, r), block_new[r - 8][3]);
+    }
+    const char *lower[] = {"游戏难度随时间增加", "暂停时难度也会增加", " ↑  :方块向上变化",
+                           " ↓  :方块向下变化",  " ←  :方块向左移动",  " →  :方块向右移动",
+                           "空格:方块瞬移到底",  "回车:暂停"};
+    for (int i = 0; i < 8; i++)
+        EXPECT_EQ(s.line(12 + i, col), lower[i]) << "row " << 12 + i;
+    EXPECT_NE(s.line(20, col), "");
+    EXPECT_NE(s.line(21, col), "");
+    EXPECT_EQ(s.line(22, col), "");
+}
+
+TEST(SidePanel, RowsAboveTheScreenAreNotDrawn) {
+    Screen s(80, 30);
+    term_set_narrow(1);
+    board_game(10, 8); // the key help starts on row -2
+    usr_help();
+    std::string all = s.dump();
+    EXPECT_EQ(all.find("游戏难度"), std::string::npos) << all;
+    EXPECT_EQ(all.find("暂停时"), std::string::npos) << all;
+    // Drawn after the title, the first key line covers it.
+    EXPECT_EQ(s.line(0, 22), " ↑  :方块向上变化");
+    EXPECT_EQ(s.line(5, 22), "回车:暂停");
+}
+
+// ---- Score panel ---------------------------------------------------------------
+
+TEST(ScorePanel, StartOfAGame) {
+    Screen s(80, 30);
+    term_set_narrow(1);
+    board_game(10, 22);
+    set_cocate(11, 2);
+    term_text("old2");
+    set_cocate(11, 3);
+    term_text("old3");
+    count_mark(); // as the set-up does, with an empty group
+    EXPECT_EQ(mark, 1);
+    EXPECT_EQ(s.line(2, 22), "old2");
+    EXPECT_EQ(s.line(3, 22), "old3");
+    EXPECT_EQ(s.line(4, 22), "总分数：0");
+    EXPECT_EQ(s.fg(22, 4), 12);
+    EXPECT_EQ(s.line(5, 22), "总Zelvane数：0");
+    EXPECT_EQ(s.fg(22, 5), 12);
+
+    board_game(10, 22);
+    max_f = 0; // the game starts at mark 0: every row at once
+    count_mark();
+    EXPECT_EQ(s.line(2, 22), "Zelvane：0");
+    EXPECT_EQ(s.fg(22, 2), 7);
+    EXPECT_EQ(s.line(3, 22), "得数：0");
+    EXPECT_EQ(s.line(4, 22), "总分数：-1");
+}
+
+TEST(ScorePanel, RowsTwoAndThreeBlankedAndTotalInFull) {
+    Screen s(80, 30);
+    term_set_narrow(1);
+    board_game(10, 22);
+    set_cocate(11, 2);
+    term_text("Zelvane：1234567890123"); // all 23 columns
+    mark = 3000000001LL;
+    count_block = 7;
+    qw = 3;
+    count_mark();
+    EXPECT_EQ(s.line(2, 22), "Zelvane：3");
+    EXPECT_EQ(s.line(3, 22), "得数：2");
+    EXPECT_EQ(s.line(4, 22), "总分数：3000000002");
+    EXPECT_EQ(s.line(5, 22), "总Zelvane数：10");
+    EXPECT_EQ(mark, 3000000003LL);
+}
+
+TEST(ScorePanel, GroupScoreIsCappedWithoutOverflow) {
+    max_f = 1000;
+    EXPECT_EQ(group_score(0), 1);
+    EXPECT_EQ(group_score(2), 1);
+    EXPECT_EQ(group_score(3), 2);
+    EXPECT_EQ(group_score(4), 4);
+    EXPECT_EQ(group_score(8), 64);
+    EXPECT_EQ(group_score(70), 1000);
+    max_f = 100;
+    EXPECT_EQ(group_score(9), 100);
+    max_f = INT_MAX;
+    EXPECT_EQ(group_score(32), 1LL << 30);
+    EXPECT_EQ(group_score(33), INT_MAX);
+    EXPECT_EQ(group_score(65), INT_MAX);
+    EXPECT_EQ(group_score(9702), INT_MAX);
+    max_f = 0;
+    EXPECT_EQ(group_score(2), 0);
+    max_f = -5;
+    EXPECT_EQ(group_score(40), -5);
+}
+
+// ---- Repaint -------------------------------------------------------------------
+
+struct Look {
+    std::string ch;
+    int fg, bg;
+};
+
+std::vector<Look> snapshot(Screen &s) {
+    std::vector<Look> v;
+    for (int r = 0; r < s.rows(); r++)
+        for (int c = 0; c < s.cols(); c++)
+            v.push_back({s.ch(c, r), s.fg(c, r), s.bg(c, r)});
+    return v;
+}
+
+TEST(Repaint, EqualsTheDrawnGameAndChangesNothing) {
+    ScratchDir dir;
+    auto first = std::make_unique<Screen>(80, 30);
+    term_set_narrow(1);
+    board_game(10, 22);
+    help_line = 1;
+    b_type = 1; // every column all code 1: the drop below removes a group
+    count_mark();
+    usr_help();
+    next_block();
+    creat_new_block();
+    disploay_block();
+    change_block(6);
+    ASSERT_EQ(mark, 3);
+    b_type = 5;
+    place(1, 20, 2);
+    place(2, 20, 3);
+    place(2, 19, 4);
+    place(8, 20, 5);
+    next_block();
+    change_block(3);
+    change_block(1);
+    change_block(5);
+    std::vector<Look> drawn = snapshot(*first);
+    first.reset();
+
+    debug = 1; // a repaint must not append a dump
+    std::vector<int32_t> board(&map[0][0], &map[0][0] + MAX * MAX);
+    int32_t col[3][4], pre[3][4];
+    memcpy(col, block, sizeof col);
+    memcpy(pre, block_new, sizeof pre);
+    int64_t mark0 = mark;
+    int32_t qw0 = qw, count0 = count_block;
+    Screen second(80, 30);
+    second.feed("\x1b[31mjunk everywhere\r\n\x1b[44m more junk");
+    repaint_board();
+    std::vector<Look> again = snapshot(second);
+    for (size_t i = 0; i < drawn.size(); i++) {
+        int c = (int)(i % 80), r = (int)(i / 80);
+        EXPECT_EQ(again[i].ch, drawn[i].ch) << c << "," << r << "\n" << second.dump();
+        EXPECT_EQ(again[i].bg, drawn[i].bg) << c << "," << r;
+        if (drawn[i].ch != " ") {
+            EXPECT_EQ(again[i].fg, drawn[i].fg) << c << "," << r;
+        }
+    }
+    EXPECT_EQ(std::vector<int32_t>(&map[0][0], &map[0][0] + MAX * MAX), board);
+    EXPECT_EQ(memcmp(col, block, sizeof col), 0);
+    EXPECT_EQ(memcmp(pre, block_new, sizeof pre), 0);
+    EXPECT_EQ(mark, mark0);
+    EXPECT_EQ(qw, qw0);
+    EXPECT_EQ(count_block, count0);
+    EXPECT_FALSE(std::filesystem::exists("data.txt"));
+}
+
+} // namespace

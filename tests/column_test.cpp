@@ -1,0 +1,280 @@
+// column_test.cpp -- the preview, the entry, and the actions on the falling column.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "order_b_1.h"
+#include "order_fun_2.h"
+#include "screen.h"
+#include "term.h"
+
+// From board_test.cpp.
+void board_game(int w, int h);
+void place(int x, int y, int v);
+struct ScratchDir {
+    ScratchDir();
+    ~ScratchDir();
+    std::string old, path;
+};
+
+namespace {
+
+// A game on a w x h well with its first column entered and drawn.
+void start(int w, int h) {
+    board_game(w, h);
+    next_block();
+    creat_new_block();
+    disploay_block();
+}
+
+int count(const std::string &hay, const std::string &needle) {
+    int n = 0;
+    for (size_t at = hay.find(needle); at != std::string::npos; at = hay.find(needle, at + 1))
+        n++;
+    return n;
+}
+
+int dumps() {
+    std::ifstream f("data.txt");
+    std::stringstream text;
+    text << f.rdbuf();
+    return count(text.str(), "\n\n");
+}
+
+// ---- Preview and entry ---------------------------------------------------------
+
+TEST(FallingColumn, OneColourGivesAllCodeOne) {
+    Screen s(80, 30);
+    board_game(10, 22);
+    b_type = 1;
+    for (int roll = 0; roll < 5; roll++) {
+        next_block();
+        for (int i = 0; i < 3; i++) {
+            EXPECT_EQ(block_new[i][0], 1);
+            EXPECT_EQ(block_new[i][1], 13);
+            EXPECT_EQ(block_new[i][2], 8 + i);
+            EXPECT_EQ(block_new[i][3], 2);
+        }
+    }
+    // Out-of-range colour counts still roll codes that exist, and end.
+    for (int types : {0, -1, 9}) {
+        b_type = types;
+        next_block();
+        for (int i = 0; i < 3; i++)
+            EXPECT_TRUE(block_new[i][0] >= 1 && block_new[i][0] <= 5) << types;
+    }
+}
+
+TEST(FallingColumn, EntersAtHalfTheWidth) {
+    Screen s(80, 30);
+    for (int w : {10, 11}) {
+        start(w, 22);
+        for (int i = 0; i < 3; i++) {
+            EXPECT_EQ(block[i][1], 5) << w;
+            EXPECT_EQ(block[i][2], i);
+            EXPECT_EQ(map[5][i], block[i][0]);
+        }
+        EXPECT_EQ(life, 1);
+    }
+}
+
+TEST(FallingColumn, AnyOneOccupiedEntryCellRefusesTheEntry) {
+    Screen s(80, 30);
+    term_set_narrow(1);
+    for (int r = 0; r < 3; r++) {
+        board_game(10, 22);
+        next_block();
+        place(5, r, 4);
+        int32_t col[3][4], pre[3][4];
+        memcpy(col, block, sizeof col);
+        memcpy(pre, block_new, sizeof pre);
+        s.sync();
+        size_t before = s.bytes().size();
+        creat_new_block();
+        EXPECT_EQ(life, 0) << r;
+        EXPECT_EQ(memcmp(col, block, sizeof col), 0) << r;
+        EXPECT_EQ(memcmp(pre, block_new, sizeof pre), 0) << r;
+        s.sync();
+        EXPECT_EQ(s.bytes().size(), before) << "the preview was redrawn, row " << r;
+    }
+    // Rows 0 to 2 of the neighbouring columns do not matter.
+    board_game(10, 22);
+    next_block();
+    for (int r = 0; r < 3; r++) {
+        place(4, r, 2);
+        place(6, r, 3);
+    }
+    creat_new_block();
+    EXPECT_EQ(life, 1);
+}
+
+// ---- Moves ---------------------------------------------------------------------
+
+TEST(FallingColumn, DropOnAnEmptyBoardMovesHeightMinusFourTimes) {
+    Screen s(80, 30);
+    board_game(10, 22);
+    b_type = 1;
+    b_num = 0; // keep the landed column
+    next_block();
+    creat_new_block();
+    disploay_block();
+    s.sync();
+    size_t before = s.bytes().size();
+    change_block(6);
+    s.sync();
+    // Three glyphs per drawing: every move, the next column, its preview.
+    EXPECT_EQ(count(s.bytes().substr(before), "①"), 3 * (22 - 4) + 3 + 3);
+    for (int y = 0; y < 21; y++)
+        EXPECT_EQ(map[5][y], y <= 2 || y >= 18 ? 1 : 0) << y;
+    EXPECT_EQ(life, 1);
+    EXPECT_EQ(block[0][2], 0); // the next column has entered
+}
+
+TEST(FallingColumn, RefusedMovesAndUnknownCodesDoNothing) {
+    ScratchDir dir;
+    Screen s(80, 30);
+    start(10, 22);
+    debug = 1;
+    int moved = 0;
+    for (; moved < 10; moved++) {
+        int before = dumps();
+        int x = block[0][1];
+        change_block(3);
+        if (block[0][1] == x) break;
+        EXPECT_EQ(dumps(), before + 2) << "a move erases and redraws";
+    }
+    EXPECT_EQ(moved, 4); // from x = 5 to x = 1, beside the wall
+    place(2, 2, 5);      // beside the lowest cell only
+    s.sync();
+    size_t bytes = s.bytes().size();
+    int before = dumps();
+    int32_t col[3][4];
+    memcpy(col, block, sizeof col);
+    for (int a : {3, 4, 0, 7, -1}) {
+        change_block(a);
+        EXPECT_EQ(memcmp(col, block, sizeof col), 0) << a;
+        EXPECT_EQ(dumps(), before) << a;
+        s.sync();
+        EXPECT_EQ(s.bytes().size(), bytes) << a;
+    }
+}
+
+TEST(FallingColumn, CyclesMoveRowsAndRestore) {
+    Screen s(80, 30);
+    term_set_narrow(1);
+    start(10, 22);
+    block[0][0] = 1, block[1][0] = 2, block[2][0] = 3; // A, B, C from the top
+    for (int i = 0; i < 3; i++)
+        block[i][3] = i == 0 ? 2 : i == 1 ? 9 : 12;
+    disploay_block();
+    change_block(1);
+    EXPECT_EQ(s.cell(5, 0), "② ");
+    EXPECT_EQ(s.cell(5, 1), "③ ");
+    EXPECT_EQ(s.cell(5, 2), "① ");
+    EXPECT_EQ(map[5][0], 2);
+    EXPECT_EQ(map[5][2], 1);
+    change_block(2);
+    change_block(2);
+    EXPECT_EQ(s.cell(5, 0), "③ ");
+    EXPECT_EQ(s.cell(5, 1), "① ");
+    EXPECT_EQ(map[5][2], 2);
+    change_block(1); // one up and one down cancel out
+    for (int i = 0; i < 3; i++)
+        EXPECT_EQ(block[i][2], i);
+    for (int n = 0; n < 3; n++)
+        change_block(1);
+    for (int i = 0; i < 3; i++)
+        EXPECT_EQ(block[i][2], i);
+    // Against the wall too.
+    for (int n = 0; n < 5; n++)
+        change_block(4);
+    ASSERT_EQ(block[0][1], 8);
+    change_block(2);
+    EXPECT_EQ(s.cell(8, 0), "③ ");
+    EXPECT_EQ(map[8][0], 3);
+}
+
+TEST(FallingColumn, GuideLine) {
+    Screen s(80, 30);
+    term_set_narrow(1);
+    board_game(10, 12);
+    help_line = 1;
+    place(6, 5, 2); // hangs above empty cells
+    next_block();
+    creat_new_block();
+    disploay_block();
+    for (int r = 3; r <= 10; r++) {
+        EXPECT_EQ(s.cell(5, r), "┊ ") << r;
+        EXPECT_EQ(s.fg(10, r), 8);
+        EXPECT_EQ(s.bg(10, r), 1);
+        EXPECT_EQ(map[5][r], 0);
+    }
+    EXPECT_EQ(s.cell(5, 11), "○ ");
+    change_block(4); // over the hanging cell: the line ends above it
+    EXPECT_EQ(s.cell(6, 3), "┊ ");
+    EXPECT_EQ(s.cell(6, 4), "┊ ");
+    EXPECT_EQ(s.cell(6, 6), "  ");
+    for (int r = 3; r <= 10; r++)
+        EXPECT_EQ(s.cell(5, r), "  ") << r;
+    change_block(5);
+    change_block(5); // resting on the hanging cell: no line at all
+    EXPECT_EQ(block[0][2], 2);
+    EXPECT_EQ(s.dump().find("┊"), std::string::npos) << s.dump();
+}
+
+TEST(FallingColumn, RestingColumnStillMovesAndFallsOn) {
+    Screen s(80, 30);
+    board_game(10, 12);
+    place(5, 3, 4); // right under the entry
+    next_block();
+    creat_new_block();
+    disploay_block();
+    int32_t col[3][4];
+    memcpy(col, block, sizeof col);
+    change_block(3);
+    change_block(5); // a fall step over an empty cell moves it
+    EXPECT_EQ(block[0][1], 4);
+    EXPECT_EQ(block[0][2], 1);
+    EXPECT_EQ(map[5][0], 0);
+    EXPECT_EQ(life, 1);
+
+    board_game(10, 12);
+    place(5, 3, 4);
+    next_block();
+    creat_new_block();
+    disploay_block();
+    memcpy(col, block, sizeof col);
+    change_block(5); // lands where it rests; its own cells refuse the next entry
+    EXPECT_EQ(memcmp(col, block, sizeof col), 0);
+    EXPECT_EQ(life, 0);
+    for (int i = 0; i < 3; i++)
+        EXPECT_EQ(map[5][i], block[i][0]);
+}
+
+TEST(FallingColumn, TinyWells) {
+    Screen s(80, 30);
+    for (int h : {4, 5}) {
+        start(3, h);
+        change_block(6); // lands at once or after one row; its own cells end the game
+        EXPECT_EQ(life, 0) << h;
+        EXPECT_EQ(map[1][h - 2], block[2][0]) << h;
+        for (int y = 0; y < h; y++) {
+            EXPECT_EQ(map[0][y], 10);
+            EXPECT_EQ(map[2][y], 10);
+        }
+        EXPECT_EQ(map[1][h - 1], 10) << h;
+    }
+    // Wells too short for a column: the entry cells past the board count as taken.
+    for (int h : {2, 3}) {
+        board_game(3, h);
+        next_block();
+        creat_new_block();
+        EXPECT_EQ(life, 0) << h;
+    }
+}
+
+} // namespace
