@@ -1,0 +1,85 @@
+// find_line_bench.cpp -- the landing's whole cascade on the largest board.
+//
+// Drawing goes to a sink that drops it, so the figures are the rules' own
+// cost plus the building of the terminal output, not the terminal's.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+
+#include "order_b_1.h"
+#include "order_fun_2.h"
+#include "term.h"
+
+namespace {
+
+void drop_output(const char *, size_t, void *) {}
+
+// A 100 x 100 well with settling on and the flash off.
+void big_board(int runs) {
+    term_set_sink(drop_output, nullptr);
+    width = height = MAX;
+    b_type = 3;
+    b_num = runs;
+    max_f = 1000;
+    debug = help_line = s_twi = twinkle = twi_num = 0;
+    b_drop = 1;
+    init();
+    display_frame();
+}
+
+// The whole interior in one colour: one group of 9702 cells.
+void OneColour(benchmark::State &state) {
+    big_board(3);
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (int x = 1; x < MAX - 1; x++)
+            for (int y = 0; y < MAX - 1; y++)
+                map[x][y] = 1;
+        state.ResumeTiming();
+        find_line();
+        term_flush();
+    }
+    state.counters["cells"] = qw;
+}
+
+// Random cells of three colours: many groups, settling, cascades.
+void RandomThreeColours(benchmark::State &state) {
+    big_board(3);
+    srand(1);
+    long removed = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (int x = 1; x < MAX - 1; x++)
+            for (int y = 0; y < MAX - 1; y++)
+                map[x][y] = 1 + rand() % 3;
+        int32_t before = count_block;
+        state.ResumeTiming();
+        find_line();
+        term_flush();
+        state.PauseTiming();
+        removed += count_block - before;
+        state.ResumeTiming();
+    }
+    state.counters["cells_removed"] =
+        benchmark::Counter((double)removed, benchmark::Counter::kAvgIterations);
+}
+
+// Nothing to remove: one pass over a full board (the cost of every landing
+// that makes no run).
+void NoRun(benchmark::State &state) {
+    big_board(3);
+    for (int x = 1; x < MAX - 1; x++)
+        for (int y = 0; y < MAX - 1; y++)
+            map[x][y] = 1 + (x + 2 * y) % 3; // no two neighbours alike in a line of three
+    for (auto _ : state)
+        find_line();
+}
+
+} // namespace
+
+BENCHMARK(OneColour)->Unit(benchmark::kMillisecond);
+BENCHMARK(RandomThreeColours)->Unit(benchmark::kMillisecond);
+BENCHMARK(NoRun)->Unit(benchmark::kMicrosecond);
+
+BENCHMARK_MAIN();
