@@ -1,0 +1,64 @@
+// rules_check.h -- the invariants of the board and the falling column, and a
+// random player, shared by the soak test and the rules fuzzer.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "order_b_1.h"
+#include "order_fun_2.h"
+
+// Settings for a game played with no screen, no flash and no log.
+inline void rules_setup(int w, int h, int types, int run, int drop) {
+    width = w;
+    height = h;
+    b_type = types;
+    b_num = run;
+    b_drop = drop;
+    max_f = 1000;
+    s_twi = 0;
+    twinkle = 0;
+    twi_num = 0;
+    debug = 0;
+    help_line = 1;
+    // Cells outside the board are left as an earlier, larger game left them;
+    // start from a clean slate so that the checks can see any stray write.
+    for (auto &column : map)
+        for (auto &cell : column)
+            cell = 0;
+    init();
+    count_mark();
+    display_frame();
+    usr_help();
+    next_block();
+    creat_new_block();
+    disploay_block();
+}
+
+// Empty when the board and the column are sound, else what is wrong.
+inline std::string rules_check() {
+    for (int x = 0; x < MAX; x++) {
+        for (int y = 0; y < MAX; y++) {
+            int v = map[x][y];
+            bool inside = x < width && y < height;
+            bool wall = inside && (x == 0 || x == width - 1 || y == height - 1);
+            if (!inside && v != 0) return "cell outside the board changed";
+            if (wall && v != 10) return "wall broken";
+            if (inside && !wall && !(v == 0 || (v >= 1 && v <= b_type)))
+                return "interior cell holds " + std::to_string(v);
+        }
+    }
+    int x = block[0][1];
+    int lo = block[0][2], hi = block[0][2];
+    int rows = 0;
+    for (int i = 0; i < 3; i++) {
+        if (block[i][1] != x) return "column cells in different columns";
+        if (block[i][0] < 1 || block[i][0] > b_type) return "column cell without a colour";
+        lo = block[i][2] < lo ? block[i][2] : lo;
+        hi = block[i][2] > hi ? block[i][2] : hi;
+        rows |= 1 << (block[i][2] - block[0][2] + 2);
+    }
+    if (hi - lo != 2 || __builtin_popcount(rows) != 3) return "column rows not consecutive";
+    if (x < 1 || x > width - 2) return "column outside the well";
+    return "";
+}
