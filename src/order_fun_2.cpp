@@ -49,6 +49,17 @@ static int board_h() {
     return height < MAX ? height : MAX;
 }
 
+// The foreground of the last blank drawn on each cell: the well starts in
+// light grey on blue and is blanked in black on blue during play. Invisible
+// either way, but a repaint gives back exactly what was drawn.
+static int8_t blank_fg[MAX][MAX];
+
+static void draw_blank(int x, int y, int fg) {
+    set_cocate(x, y);
+    term_text(EMPTY_GLYPH);
+    if (x >= 0 && y >= 0 && x < MAX && y < MAX) blank_fg[x][y] = (int8_t)fg;
+}
+
 // ---- Playfield and side panel ----------------------------------------------
 
 static void draw_wall(int x, int y) {
@@ -64,10 +75,9 @@ void display_frame() {
                 map[x][y] = WALL;
                 draw_wall(x, y);
             } else {
-                set_cocate(x, y);
                 set_color(7, 1);
                 map[x][y] = 0;
-                term_text(EMPTY_GLYPH);
+                draw_blank(x, y, 7);
             }
         }
     }
@@ -84,8 +94,7 @@ void display_one_block(int x, int y, int a) {
 
 void not_display_one_block(int x, int y) {
     set_color(0, 1);
-    set_cocate(x, y);
-    term_text(EMPTY_GLYPH);
+    draw_blank(x, y, 0);
 }
 
 // Panel rows above the top of the screen (a short board) are dropped by the
@@ -162,19 +171,24 @@ static int column_bottom() {
     return m;
 }
 
-// Walks down from under the column over empty cells, writing look on each.
-static void guide_walk(const char *look) {
+// Walks down from under the column over empty cells: draws the guide line,
+// or erases it.
+static void guide_walk(bool erase) {
     int x = block[0][1];
     for (int r = column_bottom() + 1; cell(x, r) == 0; r++) {
-        set_cocate(x, r);
-        term_text(look);
+        if (erase) {
+            draw_blank(x, r, 0);
+        } else {
+            set_cocate(x, r);
+            term_text(GUIDE_GLYPH);
+        }
     }
 }
 
 static void draw_guide() {
     if (help_line == 0) return;
     set_color(8, 1);
-    guide_walk(GUIDE_GLYPH);
+    guide_walk(false);
 }
 
 void disploay_block() {
@@ -192,13 +206,12 @@ void disploay_block() {
 void clear_block() {
     for (int i = 0; i < 3; i++) {
         set_color(0, 1);
-        set_cocate(block[i][1], block[i][2]);
-        term_text(EMPTY_GLYPH);
+        draw_blank(block[i][1], block[i][2], 0);
         put(block[i][1], block[i][2], 0);
     }
     if (help_line != 0) {
         set_color(0, 1);
-        guide_walk(EMPTY_GLYPH);
+        guide_walk(true);
     }
     record_map();
     set_color(7, 0);
@@ -436,17 +449,23 @@ void repaint_board() {
     command(1);
     for (int x = 0; x < board_w(); x++) {
         for (int y = 0; y < board_h(); y++) {
-            if (map[x][y] == WALL)
+            if (map[x][y] == WALL) {
                 draw_wall(x, y);
-            else if (is_code(map[x][y]))
+            } else if (is_code(map[x][y])) {
                 display_one_block(x, y, map[x][y]);
-            else
-                not_display_one_block(x, y);
+            } else {
+                set_color(blank_fg[x][y], 1);
+                draw_blank(x, y, blank_fg[x][y]);
+            }
         }
     }
     if (is_code(block[0][0])) draw_guide();
     set_color(7, 0);
+    // On a short board the key help shares rows with the score panel. The
+    // score panel is first drawn before the side panel, and again over it
+    // at every removal: whichever came last shows.
+    if (count_block == 0) draw_score_panel(group_score(qw));
     usr_help();
     draw_preview();
-    draw_score_panel(group_score(qw));
+    if (count_block != 0) draw_score_panel(group_score(qw));
 }

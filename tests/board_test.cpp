@@ -247,58 +247,74 @@ std::vector<Look> snapshot(Screen &s) {
     return v;
 }
 
-TEST(Repaint, EqualsTheDrawnGameAndChangesNothing) {
-    ScratchDir dir;
-    auto first = std::make_unique<Screen>(80, 30);
-    term_set_narrow(1);
-    board_game(10, 22);
+// Plays a little on a 10 x h well the way the game does, with or without
+// removing a group.
+void play_a_little(int h, bool remove) {
+    board_game(10, h);
     help_line = 1;
-    b_type = 1; // every column all code 1: the drop below removes a group
+    b_type = 1; // every column all code 1: the drop makes a run of three
+    b_num = remove ? 3 : 0;
     count_mark();
     usr_help();
     next_block();
     creat_new_block();
     disploay_block();
     change_block(6);
-    ASSERT_EQ(mark, 3);
     b_type = 5;
-    place(1, 20, 2);
-    place(2, 20, 3);
-    place(2, 19, 4);
-    place(8, 20, 5);
+    place(1, h - 2, 2);
+    place(2, h - 2, 3);
+    place(2, h - 3, 4);
+    place(8, h - 2, 5);
     next_block();
     change_block(3);
     change_block(1);
     change_block(5);
-    std::vector<Look> drawn = snapshot(*first);
-    first.reset();
+}
 
-    debug = 1; // a repaint must not append a dump
-    std::vector<int32_t> board(&map[0][0], &map[0][0] + MAX * MAX);
-    int32_t col[3][4], pre[3][4];
-    memcpy(col, block, sizeof col);
-    memcpy(pre, block_new, sizeof pre);
-    int64_t mark0 = mark;
-    int32_t qw0 = qw, count0 = count_block;
-    Screen second(80, 30);
-    second.feed("\x1b[31mjunk everywhere\r\n\x1b[44m more junk");
-    repaint_board();
-    std::vector<Look> again = snapshot(second);
-    for (size_t i = 0; i < drawn.size(); i++) {
-        int c = (int)(i % 80), r = (int)(i / 80);
-        EXPECT_EQ(again[i].ch, drawn[i].ch) << c << "," << r << "\n" << second.dump();
-        EXPECT_EQ(again[i].bg, drawn[i].bg) << c << "," << r;
-        if (drawn[i].ch != " ") {
-            EXPECT_EQ(again[i].fg, drawn[i].fg) << c << "," << r;
+TEST(Repaint, EqualsTheDrawnGameAndChangesNothing) {
+    ScratchDir dir;
+    // A tall well, and short ones whose key help shares rows with the score.
+    for (auto [h, remove] : {std::pair{22, true}, {14, false}, {14, true}}) {
+        SCOPED_TRACE("height " + std::to_string(h) + (remove ? ", a group removed" : ""));
+        auto first = std::make_unique<Screen>(80, 30);
+        term_set_narrow(1);
+        debug = 0;
+        play_a_little(h, remove);
+        ASSERT_EQ(count_block, remove ? 3 : 0);
+        std::vector<Look> drawn = snapshot(*first);
+        first.reset();
+
+        debug = 1; // a repaint must not append a dump
+        std::vector<int32_t> board(&map[0][0], &map[0][0] + MAX * MAX);
+        int32_t col[3][4], pre[3][4];
+        memcpy(col, block, sizeof col);
+        memcpy(pre, block_new, sizeof pre);
+        int64_t mark0 = mark;
+        int32_t qw0 = qw, count0 = count_block;
+        Screen second(80, 30);
+        second.feed("\x1b[31mjunk everywhere\r\n\x1b[44m more junk");
+        repaint_board();
+        std::vector<Look> again = snapshot(second);
+        int wrong = 0;
+        for (size_t i = 0; i < drawn.size() && wrong < 5; i++) {
+            int c = (int)(i % 80), r = (int)(i / 80);
+            bool same = again[i].ch == drawn[i].ch && again[i].fg == drawn[i].fg &&
+                        again[i].bg == drawn[i].bg;
+            EXPECT_TRUE(same) << "column " << c << ", row " << r << ": \"" << again[i].ch << "\" "
+                              << again[i].fg << " on " << again[i].bg << " instead of \""
+                              << drawn[i].ch << "\" " << drawn[i].fg << " on " << drawn[i].bg
+                              << "\n"
+                              << second.dump();
+            wrong += !same;
         }
+        EXPECT_EQ(std::vector<int32_t>(&map[0][0], &map[0][0] + MAX * MAX), board);
+        EXPECT_EQ(memcmp(col, block, sizeof col), 0);
+        EXPECT_EQ(memcmp(pre, block_new, sizeof pre), 0);
+        EXPECT_EQ(mark, mark0);
+        EXPECT_EQ(qw, qw0);
+        EXPECT_EQ(count_block, count0);
+        EXPECT_FALSE(std::filesystem::exists("data.txt"));
     }
-    EXPECT_EQ(std::vector<int32_t>(&map[0][0], &map[0][0] + MAX * MAX), board);
-    EXPECT_EQ(memcmp(col, block, sizeof col), 0);
-    EXPECT_EQ(memcmp(pre, block_new, sizeof pre), 0);
-    EXPECT_EQ(mark, mark0);
-    EXPECT_EQ(qw, qw0);
-    EXPECT_EQ(count_block, count0);
-    EXPECT_FALSE(std::filesystem::exists("data.txt"));
 }
 
 } // namespace
