@@ -24,9 +24,10 @@ enum class Showing { nothing, credits, config, play, menu };
 static Showing showing = Showing::nothing;
 static int menu_end = 0; // the menu's selection: 0 restart, 1 end
 
-// The pause prompt the console's pause command prints; in this game it goes
-// to the scratch file, never to the screen.
-static const char *const pause_prompt = "请按任意键继续. . . \n";
+// The prompt of the pause between the start-up screens, written again under
+// them by a repaint. The pause on Enter puts it into the scratch file
+// instead, where the console's pause command would have put it.
+static const char *const pause_prompt = "请按任意键继续. . .";
 
 // ---- Terminal size -----------------------------------------------------------
 
@@ -140,16 +141,14 @@ static void repaint() {
     term_clear();
     switch (showing) {
     case Showing::credits:
-        copyright();
+        write_copyright_screen();
         term_text(pause_prompt);
         break;
     case Showing::config:
-        // TODO: the configuration screen's text once order_fun_1 offers it
-        // without the wait that follows it.
+        write_config_screen();
+        term_text(pause_prompt);
         break;
-    case Showing::play:
-        // TODO: the well, the columns and the panels from the game state.
-        break;
+    case Showing::play: repaint_board(); break;
     case Showing::menu: draw_menu(); break;
     case Showing::nothing: break;
     }
@@ -214,7 +213,7 @@ void head() {
 // command would have put it.
 static void pause_game() {
     if (FILE *f = fopen("temp.txt", "w")) {
-        fputs(pause_prompt, f);
+        fprintf(f, "%s\n", pause_prompt);
         fclose(f);
     }
     if (term_getch() == 224) term_getch();
