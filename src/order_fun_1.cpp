@@ -125,14 +125,14 @@ const char *config_problem() {
     if (width < MIN_WIDTH || width > MAX) {
         key = "width", value = width;
         snprintf(rule, sizeof rule,
-                 "地图宽度（含左右两堵墙）须在 %d 到 %d 之间：新方块从正中一列落下，"
-                 "两堵墙之间至少要留出一列",
+                 "地图宽度（含左右两堵墙）须在 %d 到 %d 之间"
+                 "（新方块从正中一列落下，两堵墙之间至少要留出一列）",
                  MIN_WIDTH, MAX);
     } else if (height < MIN_HEIGHT || height > MAX) {
         key = "height", value = height;
         snprintf(rule, sizeof rule,
-                 "地图高度（含底墙）须在 %d 到 %d 之间：新方块占最上面三行，"
-                 "底墙之上至少要留出三行",
+                 "地图高度（含底墙）须在 %d 到 %d 之间"
+                 "（新方块占最上面三行，底墙之上至少要留出三行）",
                  MIN_HEIGHT, MAX);
     } else if (b_type < 1 || b_type > 5) {
         key = "b_type", value = b_type;
