@@ -227,6 +227,15 @@ TEST(Game, EnterPausesUntilOneWholeKey) {
     EXPECT_TRUE(g.dir.exists("temp.txt"));
 }
 
+// With a short interval the columns fall and land by themselves; each lands
+// as three of a kind and is removed.
+TEST(Game, ColumnsFallOnTheTimer) {
+    Game g({{"first_speed", 20}, {"max_speed", 20}});
+    PtyRun &p = *g.pty;
+    ASSERT_TRUE(p.wait_text("总Zelvane数：6", WAIT)) << p.screen.dump();
+    EXPECT_TRUE(p.running());
+}
+
 // Two drops fill the middle column of a well six cells deep; five in a row
 // are no run when six are needed, so the next entry is refused.
 TEST(Game, FullWellMenuAndFarewell) {
@@ -385,17 +394,37 @@ TEST(Game, ResizeDuringPlayRepaintsTheGame) {
     EXPECT_EQ(wait_same(p, fresh), "");
 }
 
-TEST(Game, ResizeRepaintsMenuAndStartUpScreen) {
+TEST(Game, ResizeRepaintsStartUpScreensPauseAndMenu) {
     Game g({{"height", 7}, {"b_num", 6}, {"fask_s", 0}});
     PtyRun &p = *g.pty;
     ASSERT_TRUE(p.wait_text("由不同颜色的小方块组成的小柱子陆续从屏幕上", WAIT)) << p.screen.dump();
     forget_screen(p.screen);
     p.resize(81, 25);
     ASSERT_TRUE(p.wait_text("由不同颜色的小方块组成的小柱子陆续从屏幕上", WAIT)) << p.screen.dump();
+    EXPECT_TRUE(p.wait_text("请按任意键继续", WAIT)) << p.screen.dump();
     p.send("a");
     ASSERT_TRUE(p.wait_text("当前配置信息", WAIT)) << p.screen.dump();
+    forget_screen(p.screen);
+    p.resize(80, 26);
+    ASSERT_TRUE(p.wait_text("当前配置信息", WAIT)) << p.screen.dump();
+    EXPECT_TRUE(p.wait_text("消除闪烁次数=0", WAIT)) << p.screen.dump();
+    EXPECT_TRUE(p.wait_text("请按任意键继续", WAIT)) << p.screen.dump();
     p.send("a");
     ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WAIT)) << p.screen.dump();
+
+    // During a pause: the game screen, and the pause goes on.
+    p.send(ENTER);
+    p.pump(200);
+    forget_screen(p.screen);
+    p.resize(81, 26);
+    ASSERT_TRUE(
+        p.wait_for([](Screen &s) { return column_at(s, 4) && has_glyph(s, 0, 6, "○"); }, WAIT))
+        << p.screen.dump();
+    p.send(LEFT + RIGHT); // the Left ends the pause
+    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 5); }, WAIT)) << p.screen.dump();
+    p.send(LEFT);
+    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WAIT)) << p.screen.dump();
+
     p.send(SPACE);
     ASSERT_TRUE(p.wait_for([](Screen &s) { return has_glyph(s, 4, 5, "①"); }, WAIT));
     p.send(SPACE);
@@ -432,7 +461,7 @@ TEST(Game, SuspendRestoresModesAndResumeRepaints) {
     kill(game, SIGTSTP);
     ASSERT_TRUE(p.wait_for([&](Screen &) { return process_state(game) == 'T'; }, WAIT));
     EXPECT_TRUE(cooked(p));
-    EXPECT_TRUE(p.screen.cursor_visible());
+    EXPECT_TRUE(p.wait_for([](Screen &s) { return s.cursor_visible(); }, WAIT));
 
     forget_screen(p.screen);
     kill(game, SIGCONT);
