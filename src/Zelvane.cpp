@@ -47,18 +47,15 @@ static constexpr int intro_cols = 80, intro_rows = 24;
 static constexpr int menu_cols = 26, menu_rows = 4;
 
 static void needed_size(Showing what, int *cols, int *rows) {
-    switch (what) {
-    case Showing::credits:
-    case Showing::config:
+    *cols = *rows = 0;
+    if (what == Showing::credits || what == Showing::config) {
         *cols = intro_cols;
         *rows = intro_rows;
-        break;
-    case Showing::play: play_size(cols, rows); break;
-    case Showing::menu:
+    } else if (what == Showing::play) {
+        play_size(cols, rows);
+    } else if (what == Showing::menu) {
         *cols = menu_cols;
         *rows = menu_rows;
-        break;
-    case Showing::nothing: *cols = *rows = 0; break;
     }
 }
 
