@@ -239,6 +239,24 @@ static long long fall_interval(long long elapsed) {
     return interval < max_speed ? max_speed : interval;
 }
 
+// How long the play loop may sleep before a pass can find a fall step due:
+// until now - last exceeds the present interval, or until the interval
+// next shrinks (every 60 * add_speed ms of play, until it reaches
+// max_speed), whichever comes first; so a step comes at the same
+// millisecond as if the loop had never slept. When the interval grows
+// (a negative add_speed), the pass at the old deadline finds nothing due
+// and sleeps again.
+static long long until_fall_step(long long start, long long last, long long now) {
+    long long interval = fall_interval(now - start);
+    long long wait = last + interval + 1 - now;
+    if (add_speed > 0 && interval > max_speed) {
+        long long period = 60LL * add_speed, elapsed = now - start;
+        long long shrinks = (elapsed / period + 1) * period - elapsed;
+        if (shrinks < wait) wait = shrinks;
+    }
+    return wait;
+}
+
 void body() {
     display_frame();
     usr_help();
@@ -259,11 +277,8 @@ void body() {
             last = term_millis();
         }
         if (!life) break;
-        // Sleep until a key comes or the next fall step is due. The interval
-        // only shrinks, so waking at the deadline of the present one is never
-        // late by more than the shrinkage over the wait.
-        long long due = last + interval + 1 - term_millis();
-        if (due > 0 && !term_kbhit()) term_wait(due > INT_MAX ? INT_MAX : (int)due);
+        long long wait = until_fall_step(start, last, term_millis());
+        if (wait > 0 && !term_kbhit()) term_wait(wait > INT_MAX ? INT_MAX : (int)wait);
     }
     showing = Showing::nothing;
 }
