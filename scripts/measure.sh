@@ -76,6 +76,14 @@ class Game:
             fields = f.read().rsplit(")", 1)[1].split()
         return (int(fields[11]) + int(fields[12])) / tick
 
+    def cpu_ns(self):
+        """Nanoseconds on a processor, finer than the clock ticks of stat."""
+        try:
+            with open("/proc/%d/schedstat" % self.pid) as f:
+                return int(f.read().split()[0])
+        except (OSError, ValueError, IndexError):
+            return None
+
     def close(self):
         os.kill(self.pid, signal.SIGKILL)
         os.waitpid(self.pid, 0)
@@ -87,14 +95,16 @@ class Game:
 g = Game()
 g.wait_for("下一个方块")
 g.drain()
-cpu0, t0, seen0 = g.cpu_seconds(), time.monotonic(), len(g.seen)
+cpu0, ns0, t0, seen0 = g.cpu_seconds(), g.cpu_ns(), time.monotonic(), len(g.seen)
 end = t0 + secs
 while time.monotonic() < end:
     g.read(end - time.monotonic())
-cpu1, t1 = g.cpu_seconds(), time.monotonic()
+cpu1, ns1, t1 = g.cpu_seconds(), g.cpu_ns(), time.monotonic()
 g.close()
 used = cpu1 - cpu0
-print("processor time without keys: %.3f s over %.1f s of play (%.2f %% of one core);"
+if ns0 is not None and ns1 is not None:
+    print("processor time without keys (schedstat): %.2f ms over %.1f s" % ((ns1 - ns0) / 1e6, t1 - t0))
+print("processor time without keys (stat utime+stime): %.3f s over %.1f s of play (%.2f %% of one core);"
       " %d bytes drawn meanwhile by the falling columns"
       % (used, t1 - t0, 100 * used / (t1 - t0), len(g.seen) - seen0))
 
