@@ -323,6 +323,20 @@ TEST(Game, UnplayableConfigEndsWithStatus2) {
     EXPECT_TRUE(g.screen().cursor_visible());
 }
 
+TEST(Game, NoTerminalEndsWithStatus2) {
+    GameDir dir;
+    dir.write("config.conf", config_text());
+    std::string cmd = "cd '" + dir.path + "' && '" ZELVANE_EXE "' </dev/null >out.txt 2>err.txt";
+    int st = std::system(cmd.c_str());
+    ASSERT_TRUE(WIFEXITED(st));
+    EXPECT_EQ(WEXITSTATUS(st), 2);
+    std::ifstream err(dir.path + "/err.txt");
+    std::string text((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("终端"), std::string::npos) << text;
+    EXPECT_EQ(std::filesystem::file_size(dir.path + "/out.txt"), 0u);
+    EXPECT_FALSE(dir.exists("data.txt"));
+}
+
 TEST(Game, TooSmallTerminalWaitsForResize) {
     Game g({}, 30, 10);
     PtyRun &p = *g.pty;
