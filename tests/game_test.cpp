@@ -382,7 +382,7 @@ static std::string wait_same(PtyRun &p, Game &fresh) {
 }
 
 TEST(Game, ResizeDuringPlayRepaintsTheGame) {
-    Settings over = {{"help_line", 1}, {"width", 9}};
+    Settings over = {{"help_line", 1}, {"width", 9}, {"debug", 1}};
     Game fresh(over, 90, 32);
     play_some(*fresh.pty);
     fresh.pty->pump(300);
@@ -390,6 +390,9 @@ TEST(Game, ResizeDuringPlayRepaintsTheGame) {
     Game g(over, 80, 30);
     PtyRun &p = *g.pty;
     play_some(p);
+    p.pump(200);
+    auto log_size = [&] { return std::filesystem::file_size(g.dir.path + "/data.txt"); };
+    const auto logged = log_size();
     forget_screen(p.screen);
     p.resize(90, 32);
     EXPECT_EQ(wait_same(p, fresh), "");
@@ -399,6 +402,7 @@ TEST(Game, ResizeDuringPlayRepaintsTheGame) {
     ASSERT_TRUE(p.wait_text("窗口太小", WAIT)) << p.screen.dump();
     p.resize(90, 32);
     EXPECT_EQ(wait_same(p, fresh), "");
+    EXPECT_EQ(log_size(), logged) << "a repaint appends no board dump";
 
     // The game goes on where it was.
     p.send(RIGHT);
@@ -406,6 +410,7 @@ TEST(Game, ResizeDuringPlayRepaintsTheGame) {
     ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WAIT)) << p.screen.dump();
     ASSERT_TRUE(fresh.pty->wait_for([](Screen &s) { return column_at(s, 4); }, WAIT));
     EXPECT_EQ(wait_same(p, fresh), "");
+    EXPECT_GT(log_size(), logged);
 }
 
 TEST(Game, ResizeRepaintsStartUpScreensPauseAndMenu) {
