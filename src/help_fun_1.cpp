@@ -4,6 +4,14 @@
 
 #include "term.h"
 
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <sys/stat.h>
+
 // ---- Console primitives ----------------------------------------------------
 
 void set_color(int ForeColor, int BackColor) {
@@ -37,16 +45,70 @@ void console() {
 }
 
 // ---- Utilities -------------------------------------------------------------
+// None of them goes through a shell: a path is only ever a path.
+
+// A line of standard input that holds one integer and nothing else (blanks
+// around it allowed); false for anything else, and for values beyond int.
+static bool parse_int_line(const char *line, int *value) {
+    errno = 0;
+    char *end;
+    long v = strtol(line, &end, 10);
+    if (end == line || errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
+    while (*end == ' ' || *end == '\t' || *end == '\r' || *end == '\n')
+        end++;
+    if (*end) return false;
+    *value = (int)v;
+    return true;
+}
+
+// Reads one line; a line longer than the buffer is read to its end and
+// comes back empty, so that it counts as no integer. False at the end of
+// input.
+static bool read_line(char *buf, int size) {
+    if (!fgets(buf, size, stdin)) return false;
+    size_t n = strlen(buf);
+    if (n > 0 && buf[n - 1] != '\n' && !feof(stdin)) {
+        int c;
+        while ((c = getchar()) != EOF && c != '\n') {
+        }
+        buf[0] = '\0';
+    }
+    return true;
+}
 
 int input_int(int i, int j) {
-    return i + 0 * j;
+    term_printf("请输入 %d~%d 的数值,并按回车确定;\n", i, j);
+    term_flush();
+    char line[256];
+    for (;;) {
+        if (!read_line(line, sizeof line)) return i; // nothing more will come
+        int v;
+        if (parse_int_line(line, &v) && v >= i && v <= j) return v;
+        term_printf("输入错误，请重新输入 %d~%d 的数值,并按回车确定;\n", i, j);
+        term_flush();
+    }
 }
-int check_dir_access(const char *) {
-    return 0;
+
+int check_dir_access(const char *str) {
+    struct stat st;
+    return str && stat(str, &st) == 0 && S_ISDIR(st.st_mode) ? 1 : 0;
 }
-int check_file_access(const char *) {
-    return 0;
+
+int check_file_access(const char *str) {
+    struct stat st;
+    return str && stat(str, &st) == 0 ? 1 : 0;
 }
-int get_file_size(const char *) {
-    return -1;
+
+int get_file_size(const char *str) {
+    if (!str) return -1;
+    FILE *f = fopen(str, "rb");
+    if (!f) return -1;
+    struct stat st;
+    int size = -1;
+    // Only a regular file has a size to give; one too large for the result
+    // gives -1 rather than a wrapped number.
+    if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= INT_MAX)
+        size = (int)st.st_size;
+    fclose(f);
+    return size;
 }

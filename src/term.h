@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 // ---- Lifecycle -------------------------------------------------------------
 
@@ -24,7 +25,8 @@
 int term_open(void);
 // Restores the terminal as term_open found it. Safe to call more than once.
 void term_close(void);
-// Why the last failing call failed (Chinese, UTF-8).
+// Why the last failing call failed: Chinese, in the locale's encoding
+// (GBK where the locale reads GBK, else UTF-8), ready for stderr.
 const char *term_error(void);
 
 // ---- Output ----------------------------------------------------------------
@@ -62,6 +64,45 @@ int term_getch(void);
 // term_kbhit().
 int term_wait(int timeout_ms);
 
+// ---- Key decoder -----------------------------------------------------------
+// Bytes from the keyboard in, key codes out. Kept apart from the reading so
+// that tests and the fuzzer can drive it with any bytes in any split.
+//
+// The arrows (ESC [ A..D and ESC O A..D) give 224 and 72/80/77/75; CR and
+// LF give 13; a lone ESC gives 27 once no byte has followed it for
+// wait_ms(); every other escape sequence (function keys, Home/End,
+// modified arrows, Alt+key, OSC/DCS strings) is swallowed whole, and the
+// terminal's cursor position reports are recorded, never given as keys.
+// Other bytes are their own codes, except 0xE0, which is dropped: a 224
+// never comes but from an arrow.
+struct term_keys {
+    void feed(const unsigned char *bytes, size_t n);
+    // Milliseconds to wait for the rest of an unfinished sequence before
+    // expire(); 0 when nothing is unfinished.
+    int wait_ms() const;
+    // No more bytes came: a lone ESC becomes 27, any other unfinished
+    // sequence is dropped.
+    void expire();
+    bool ready() const { return head < codes.size(); }
+    int pop(); // the next key code, or -1
+
+    // Cursor position reports seen so far, and the last two of them
+    // (1-based row and column; [1] is the latest).
+    unsigned reports = 0;
+    int report_row[2] = {0, 0}, report_col[2] = {0, 0};
+
+  private:
+    void byte(unsigned char c);
+    void plain(unsigned char c);
+    void finish(unsigned char final_byte);
+    void emit(int code);
+    enum { ground, esc, csi, csi_linux, ss3, string, string_esc } state = ground;
+    bool meta = false;  // ESC ESC: what follows is an Alt-modified key
+    std::string params; // parameter and intermediate bytes of CSI/SS3
+    std::string codes;  // decoded key codes, read from head on
+    size_t head = 0;
+};
+
 // ---- Time ------------------------------------------------------------------
 
 // Milliseconds of real time since the process started.
@@ -88,3 +129,11 @@ void term_set_gbk(int gbk);
 // The ambiguous-width glyphs take one column on this terminal (narrow != 0)
 // and are padded to two, or take two already.
 void term_set_narrow(int narrow);
+int term_narrow(void);
+int term_gbk(void);
+// Bytes handed to the key decoder as if typed. With no terminal open an
+// unfinished sequence ends at once, and term_getch gives 13 once they are
+// used up, so that code under test never waits for a key.
+void term_push_keys(const char *bytes, size_t n);
+// term_size reports cols x rows (0, 0: the terminal's own size again).
+void term_set_size(int cols, int rows);

@@ -2,6 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <iconv.h>
+#include <stdio_ext.h>
+#include <unistd.h>
+
 #include "help_fun_1.h"
 #include "screen.h"
 #include "term.h"
@@ -35,4 +44,348 @@ TEST(ConsolePrimitives, CellsAreTwoColumnsWide) {
     EXPECT_EQ(s.line(0), " ┌─────┐");
     EXPECT_EQ(s.ch(7, 1), "│");
     EXPECT_EQ(s.ch(7, 0), "┐");
+}
+
+TEST(ConsolePrimitives, AttributesAndPositions) {
+    Screen s(80, 24);
+    term_set_narrow(1);
+    struct {
+        int fore, back;
+    } cases[] = {{8, 1}, {0, 14}, {12, 0}};
+    int row = 0;
+    for (auto c : cases) {
+        set_color(c.fore, c.back);
+        set_cocate(5, row);
+        term_text("x");
+        EXPECT_EQ(s.fg(10, row), c.fore);
+        EXPECT_EQ(s.bg(10, row), c.back);
+        row++;
+    }
+    style();
+    term_text("y");
+    EXPECT_EQ(s.fg(11, 2), 7);
+    EXPECT_EQ(s.bg(11, 2), 0);
+
+    set_cocate(5, 3);
+    EXPECT_EQ(s.cursor_col(), 10);
+    EXPECT_EQ(s.cursor_row(), 3);
+    set_cocate(0, 0);
+    EXPECT_EQ(s.cursor_col(), 0);
+    EXPECT_EQ(s.cursor_row(), 0);
+}
+
+// Above or left of the screen nothing is drawn, and no broken sequence is
+// sent; the next position on the screen draws again.
+TEST(ConsolePrimitives, OffScreenPositionsDrawNothing) {
+    Screen s(80, 24);
+    set_cocate(1, 1);
+    term_text("ab");
+    set_cocate(-1, 1);
+    term_text("zz");
+    set_cocate(2, -3);
+    term_text("zz\nzz");
+    set_cocate(-40000, -40000);
+    term_text("zz");
+    s.sync();
+    EXPECT_EQ(s.bytes().find("[-"), std::string::npos);
+    EXPECT_EQ(s.line(1), "  ab");
+    EXPECT_EQ(s.line(0), "");
+    set_cocate(0, 2);
+    term_text("ok");
+    EXPECT_EQ(s.line(2), "ok");
+}
+
+TEST(ConsolePrimitives, ClearCommandAndOtherCommands) {
+    Screen s(40, 10);
+    set_color(15, 4);
+    set_cocate(3, 3);
+    term_text("text\nmore");
+    EXPECT_EQ(s.line(4), "more");
+    command(0);
+    command(3);
+    command(-1);
+    EXPECT_EQ(s.line(3), "      text");
+    command(1);
+    for (int r = 0; r < 10; r++)
+        EXPECT_EQ(s.line(r), "") << r;
+    EXPECT_EQ(s.bg(5, 5), 0); // cleared in the default colours
+    EXPECT_EQ(s.cursor_col(), 0);
+    EXPECT_EQ(s.cursor_row(), 0);
+    term_text("x");
+    EXPECT_EQ(s.fg(0, 0), 7);
+}
+
+TEST(ConsolePrimitives, CursorAndTitle) {
+    Screen s(40, 10);
+    set_cursor(0);
+    s.sync();
+    EXPECT_FALSE(s.cursor_visible());
+    set_cursor(1);
+    s.sync();
+    EXPECT_TRUE(s.cursor_visible());
+    console();
+    s.sync();
+    EXPECT_EQ(s.title(), "Zelvane");
+}
+
+// The pause prompt takes one whole key: both codes of an arrow, and
+// nothing of a function key's sequence.
+TEST(ConsolePrimitives, PauseTakesOneWholeKey) {
+    Screen s(40, 10);
+    while (term_kbhit())
+        term_getch();
+    term_push_keys("\x1b[A"
+                   "x",
+                   4);
+    command(2);
+    EXPECT_EQ(s.line(0), "请按任意键继续. . .");
+    EXPECT_EQ(s.cursor_row(), 1);
+    EXPECT_EQ(s.cursor_col(), 0);
+    ASSERT_TRUE(term_kbhit());
+    EXPECT_EQ(term_getch(), 'x');
+    term_push_keys("\x1b[15~"
+                   "\r",
+                   6);
+    command(2);
+    EXPECT_FALSE(term_kbhit());
+}
+
+// ---- GBK -------------------------------------------------------------------
+
+namespace {
+
+std::string gbk_to_utf8(const std::string &gbk) {
+    iconv_t cd = iconv_open("UTF-8", "GBK");
+    std::string out(gbk.size() * 2 + 8, '\0');
+    char *ip = const_cast<char *>(gbk.data()), *op = out.data();
+    size_t il = gbk.size(), ol = out.size();
+    size_t r = iconv(cd, &ip, &il, &op, &ol);
+    iconv_close(cd);
+    if (r == (size_t)-1) return "<not GBK>";
+    out.resize(out.size() - ol);
+    return out;
+}
+
+// What the layer sends for text on a GBK terminal.
+std::string layer_gbk(const char *text) {
+    Screen s(80, 24);
+    term_set_gbk(1);
+    term_set_narrow(0);
+    term_text(text);
+    s.sync();
+    term_set_gbk(0);
+    return s.bytes();
+}
+
+// Every text the game shows, as its modules write it.
+const char *const game_texts[] = {
+    // rules
+    "由不同颜色的小方块组成的小柱子陆续从屏幕上",
+    "上方落下来，玩家通过调整小柱子上小方块的位置",
+    "和小柱子的位置使它们在屏幕底部拼出完整的一",
+    "条有三个或三个以上相同颜色小方块组成的小柱",
+    "子。这些和和小柱子相同颜色的临近小方块也消",
+    "失，给新落下来的板块腾出空间，与此同时，玩",
+    "家得到分数奖励。没有被消除掉的方块不断堆积",
+    "起来，一旦堆到屏幕顶端，玩家便告输，游戏结",
+    "束。",
+    // configuration screen
+    "当前配置信息",
+    "修改config.conf配置文件,可对游戏进行调整",
+    "地图宽度=%d\n",
+    "地图高度=%d\n",
+    "方块类型=%d\n",
+    "方块消除个数=%d\n",
+    "最大单次得分=%d\n",
+    "初始游戏速度=%d毫秒\n",
+    "游戏加速度等级=%d\n",
+    "最大游戏速度=%d毫秒\n",
+    "是否开启debug模式=%d\n",
+    "是否开启辅助线=%d\n",
+    "是否开启快速开始模式=%d\n",
+    "是否开启消除闪烁=%d\n",
+    "是否开启浮动方块下沉=%d\n",
+    "消除闪烁时间间隔=%d毫秒*10\n",
+    "消除闪烁次数=%d\n",
+    // board and side panel
+    "○",
+    "①",
+    "②",
+    "③",
+    "④",
+    "⑤",
+    "┊",
+    "下一个方块",
+    " ┌──┐",
+    " │    │",
+    " └──┘",
+    "游戏难度随时间增加",
+    "暂停时难度也会增加",
+    " ↑ :方块向上变化",
+    " ↓ :方块向下变化",
+    " ← :方块向左移动",
+    " → :方块向右移动",
+    "空格:方块瞬移到底",
+    "回车:暂停",
+    // score panel
+    "Zelvane：%d",
+    "得数：%ld",
+    "总分数：%ld",
+    "总Zelvane数：%d",
+    // menus and prompts
+    "游戏结束",
+    "按上下键选择，按回车键确定",
+    "--> 重新开始",
+    "    结束",
+    "感谢使用",
+    "请按任意键继续. . .",
+    "请输入 %d~%d 的数值,并按回车确定;",
+    "输入错误，请重新输入 %d~%d 的数值,并按回车确定;",
+    // refusal to start, size check
+    "标准输入和标准输出必须是终端：请在终端窗口里直接运行本游戏，不要重定向输入或输出",
+    "窗口太小，放不下游戏画面",
+    "需要：%d 列，%d 行",
+    "现在：%d 列，%d 行",
+    "请把窗口放大（Ctrl-C 退出）",
+};
+
+} // namespace
+
+TEST(Gbk, KnownTextGivesKnownBytes) {
+    EXPECT_EQ(layer_gbk("游戏结束"), "\xD3\xCE\xCF\xB7\xBD\xE1\xCA\xF8");
+    EXPECT_EQ(layer_gbk("Zelvane：1\n"), "Zelvane\xA3\xBA"
+                                         "1\r\n");
+}
+
+TEST(Gbk, EveryGameTextSurvivesTheRoundTrip) {
+    for (const char *text : game_texts) {
+        std::string want = text;
+        for (size_t nl = 0; (nl = want.find('\n', nl)) != std::string::npos; nl += 2)
+            want.replace(nl, 1, "\r\n");
+        std::string gbk = layer_gbk(text);
+        EXPECT_EQ(gbk.find('?'), std::string::npos) << text;
+        EXPECT_EQ(gbk_to_utf8(gbk), want) << text;
+    }
+}
+
+// A GBK terminal shows the panel as a UTF-8 one does, padding included.
+TEST(Gbk, TerminalShowsTheLayersGbk) {
+    Screen s(80, 24, true, true);
+    term_set_gbk(1);
+    term_set_narrow(1);
+    set_cocate(1, 0);
+    term_text(" ┌──┐");
+    set_cocate(1, 1);
+    term_text(" │    │");
+    set_cocate(1, 2);
+    set_color(14, 0);
+    term_text("⑤");
+    set_cocate(0, 3);
+    style();
+    term_text("总分数：12");
+    s.sync();
+    term_set_gbk(0);
+    EXPECT_EQ(s.line(0), "   ┌─────┐");
+    EXPECT_EQ(s.ch(9, 1), "│");
+    EXPECT_EQ(s.cell(1, 2), "⑤ ");
+    EXPECT_EQ(s.fg(3, 2), 14);
+    EXPECT_EQ(s.line(3), "总分数：12");
+    EXPECT_EQ(s.width(0, 3), 2);
+}
+
+TEST(Gbk, CharactersWithoutGbkBecomeQuestionMarks) {
+    EXPECT_EQ(layer_gbk("a😀b\xff"), "a?b?");
+    EXPECT_EQ(layer_gbk("ok"), "ok");
+}
+
+// ---- Utilities -------------------------------------------------------------
+
+namespace {
+
+// Runs input_int(lo, hi) with input as standard input; gives the result
+// and the screen's lines.
+int input_int_with(const std::string &input, int lo, int hi, std::vector<std::string> *lines) {
+    char path[] = "/tmp/zelvane_input_XXXXXX";
+    int fd = mkstemp(path);
+    EXPECT_GE(fd, 0);
+    EXPECT_EQ(write(fd, input.data(), input.size()), (ssize_t)input.size());
+    lseek(fd, 0, SEEK_SET);
+    fflush(stdin);
+    int saved = dup(STDIN_FILENO);
+    dup2(fd, STDIN_FILENO);
+    close(fd);
+    clearerr(stdin);
+    Screen s(100, 24);
+    int v = input_int(lo, hi);
+    __fpurge(stdin);
+    dup2(saved, STDIN_FILENO);
+    close(saved);
+    clearerr(stdin);
+    unlink(path);
+    for (int r = 0; r < s.rows() && !s.line(r).empty(); r++)
+        lines->push_back(s.line(r));
+    return v;
+}
+
+struct TempDir {
+    std::string path;
+    TempDir() {
+        char p[] = "/tmp/zelvane_dir_XXXXXX";
+        path = mkdtemp(p);
+    }
+    ~TempDir() { std::filesystem::remove_all(path); }
+};
+
+} // namespace
+
+TEST(Utilities, InputIntRepeatsUntilInRange) {
+    std::vector<std::string> lines;
+    EXPECT_EQ(input_int_with("9\n0\n3\n4\n", 1, 5, &lines), 3);
+    const std::string prompt = "请输入 1~5 的数值,并按回车确定;";
+    const std::string error = "输入错误，请重新输入 1~5 的数值,并按回车确定;";
+    EXPECT_EQ(lines, (std::vector<std::string>{prompt, error, error}));
+
+    // Lines that are no integer are refused like values out of range.
+    lines.clear();
+    std::string junk = "abc\n\n2x\n" + std::string(600, '7') + "\n99999999999\n  -2  \n";
+    EXPECT_EQ(input_int_with(junk, -5, 5, &lines), -2);
+    EXPECT_EQ(lines.size(), 6u);
+
+    // The end of input ends the prompting with the lower bound.
+    lines.clear();
+    EXPECT_EQ(input_int_with("8\n", 1, 5, &lines), 1);
+    EXPECT_EQ(input_int_with("", 4, 4, &lines), 4);
+    lines.clear();
+    EXPECT_EQ(input_int_with("5", 1, 5, &lines), 5);
+    EXPECT_EQ(lines.size(), 1u);
+}
+
+TEST(Utilities, PathTestsAndSizesWithoutAShell) {
+    TempDir d;
+    std::string file = d.path + "/f.txt", empty = d.path + "/empty";
+    FILE *f = fopen(file.c_str(), "w");
+    fputs("12345", f);
+    fclose(f);
+    fclose(fopen(empty.c_str(), "w"));
+
+    EXPECT_EQ(check_dir_access(d.path.c_str()), 1);
+    EXPECT_EQ(check_dir_access(file.c_str()), 0);
+    EXPECT_EQ(check_file_access(file.c_str()), 1);
+    EXPECT_EQ(check_file_access(d.path.c_str()), 1);
+    EXPECT_EQ(get_file_size(file.c_str()), 5);
+    EXPECT_EQ(get_file_size(empty.c_str()), 0);
+
+    std::string missing = d.path + "/missing";
+    EXPECT_EQ(check_dir_access(missing.c_str()), 0);
+    EXPECT_EQ(check_file_access(missing.c_str()), 0);
+    EXPECT_EQ(get_file_size(missing.c_str()), -1);
+    EXPECT_EQ(get_file_size(d.path.c_str()), -1);
+
+    // A path that a shell would run is only a path here.
+    std::string marker = d.path + "/ran";
+    std::string evil = d.path + " & touch " + marker + " & echo";
+    EXPECT_EQ(check_dir_access(evil.c_str()), 0);
+    EXPECT_EQ(check_file_access(evil.c_str()), 0);
+    EXPECT_EQ(get_file_size(evil.c_str()), -1);
+    EXPECT_EQ(check_file_access(marker.c_str()), 0);
 }

@@ -1,0 +1,93 @@
+// termprobe.cpp -- a small program on the terminal layer, for the
+// pseudo-terminal tests.
+//
+// It takes the terminal, hides the cursor, sets the title, says
+// "ready narrow=N gbk=N pid=P", and then writes "key C" for every key code
+// it reads, until 'q' (exit 0), 'a' (abort) or 's' (a segmentation fault).
+// Every repaint writes "repaint N size CxR".
+//
+// Options: --job runs the layer in a child process in a process group of
+// its own, with this process standing by as a shell would, so that Ctrl-Z
+// really stops it (the kernel refuses to stop an orphaned process group,
+// and a pseudo-terminal's only session leader is one). --ignore-hup ignores
+// SIGHUP from the start, so that a hang-up shows as the end of input.
+
+#include <cerrno>
+#include <clocale>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "help_fun_1.h"
+#include "term.h"
+
+static int repaints = 0;
+
+static void repaint() {
+    int c, r;
+    term_size(&c, &r);
+    term_printf("repaint %d size %dx%d\n", ++repaints, c, r);
+}
+
+static int play() {
+    if (term_open() != 0) {
+        fprintf(stderr, "termprobe: %s\n", term_error());
+        return 2;
+    }
+    term_on_repaint(repaint);
+    console();
+    set_cursor(0);
+    term_printf("ready narrow=%d gbk=%d pid=%d\n", term_narrow(), term_gbk(), (int)getpid());
+    for (;;) {
+        int c = term_getch();
+        term_printf("key %d\n", c);
+        if (c == 'q') break;
+        if (c == 'a') abort();
+        if (c == 's') raise(SIGSEGV);
+    }
+    term_close();
+    return 0;
+}
+
+// Stands by while the child plays, as a job-control shell would, and ends
+// as the child ended.
+static int stand_by(pid_t child) {
+    setpgid(child, child);
+    signal(SIGTTOU, SIG_IGN);
+    tcsetpgrp(STDIN_FILENO, child);
+    int st;
+    for (;;) {
+        pid_t r = waitpid(child, &st, 0);
+        if (r == child) break;
+        if (r < 0 && errno != EINTR) return 1;
+    }
+    if (WIFSIGNALED(st)) {
+        signal(WTERMSIG(st), SIG_DFL);
+        raise(WTERMSIG(st));
+    }
+    return WIFEXITED(st) ? WEXITSTATUS(st) : 1;
+}
+
+int main(int argc, char **argv) {
+    setlocale(LC_ALL, "");
+    bool job = false;
+    for (int i = 1; i < argc; i++) {
+        if (strcmp(argv[i], "--job") == 0) job = true;
+        if (strcmp(argv[i], "--ignore-hup") == 0) signal(SIGHUP, SIG_IGN);
+    }
+    if (!job) return play();
+    pid_t child = fork();
+    if (child < 0) return 1;
+    if (child == 0) {
+        setpgid(0, 0);
+        // Wait until the terminal is ours, as a shell's job would find it.
+        while (tcgetpgrp(STDIN_FILENO) != getpgrp())
+            usleep(1000);
+        return play();
+    }
+    return stand_by(child);
+}

@@ -1,0 +1,268 @@
+// tty_test.cpp -- the terminal layer in a real pseudo-terminal: raw mode,
+// its restoration on every way out, suspend and resize, the width probe
+// and the end of input. The program under test is tests/termprobe.cpp.
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "ptyrun.h"
+
+namespace {
+
+const std::string probe = TERMPROBE_EXE;
+
+// The modes a fresh pseudo-terminal starts with: what the program found.
+struct termios fresh_modes() {
+    int m, s;
+    struct termios t = {};
+    if (openpty(&m, &s, nullptr, nullptr, nullptr) == 0) {
+        tcgetattr(s, &t);
+        close(s);
+        close(m);
+    }
+    return t;
+}
+
+bool is_raw(const struct termios &t) {
+    return !(t.c_lflag & (ECHO | ICANON)) && (t.c_lflag & ISIG) && !(t.c_iflag & ICRNL) &&
+           (t.c_oflag & OPOST);
+}
+
+void expect_modes_as_found(PtyRun &run) {
+    struct termios was = fresh_modes(), is = run.modes();
+    EXPECT_EQ(is.c_iflag, was.c_iflag);
+    EXPECT_EQ(is.c_oflag, was.c_oflag);
+    EXPECT_EQ(is.c_lflag, was.c_lflag);
+    EXPECT_EQ(is.c_cflag, was.c_cflag);
+    for (int i : {VMIN, VTIME, VINTR, VSUSP, VEOF})
+        EXPECT_EQ(is.c_cc[i], was.c_cc[i]) << "c_cc " << i;
+}
+
+// The screen's line that starts with prefix, or "".
+std::string line_with(Screen &s, const std::string &prefix) {
+    for (int r = 0; r < s.rows(); r++)
+        if (s.line(r).rfind(prefix, 0) == 0) return s.line(r);
+    return "";
+}
+
+// Key codes the program reported, in order.
+std::vector<int> keys_seen(Screen &s) {
+    std::vector<int> out;
+    for (int r = 0; r < s.rows(); r++) {
+        int c;
+        if (sscanf(s.line(r).c_str(), "key %d", &c) == 1) out.push_back(c);
+    }
+    return out;
+}
+
+void start(PtyRun &run) {
+    ASSERT_TRUE(run.wait_text("ready")) << run.screen.dump();
+    ASSERT_TRUE(is_raw(run.modes()));
+    EXPECT_FALSE(run.screen.cursor_visible());
+    EXPECT_EQ(run.screen.title(), "Zelvane");
+}
+
+// Bytes from the program as they come, without the screen's answers.
+std::string read_raw(PtyRun &run, const std::string &until, int timeout_ms = 10000) {
+    std::string got;
+    for (int waited = 0; got.find(until) == std::string::npos && waited < timeout_ms;
+         waited += 20) {
+        struct pollfd p = {run.master, POLLIN, 0};
+        if (poll(&p, 1, 20) <= 0) continue;
+        char buf[4096];
+        ssize_t n = read(run.master, buf, sizeof buf);
+        if (n > 0) got.append(buf, (size_t)n);
+    }
+    run.screen.feed(got);
+    return got;
+}
+
+size_t count(const std::string &hay, const std::string &needle) {
+    size_t n = 0;
+    for (size_t at = hay.find(needle); at != std::string::npos; at = hay.find(needle, at + 1))
+        n++;
+    return n;
+}
+
+} // namespace
+
+// ---- Every way out restores the terminal -----------------------------------
+
+struct WayOut {
+    const char *name;
+    std::function<void(PtyRun &)> act;
+    int status; // -1: any non-zero status
+};
+
+class RestoredOnExit : public ::testing::TestWithParam<WayOut> {};
+
+TEST_P(RestoredOnExit, ModesCursorAndTitle) {
+    PtyRun run({probe}, ".");
+    start(run);
+    GetParam().act(run);
+    int st = run.wait_exit();
+    if (GetParam().status >= 0)
+        EXPECT_EQ(st, GetParam().status);
+    else
+        EXPECT_GT(st, 0);
+    expect_modes_as_found(run);
+    EXPECT_TRUE(run.screen.cursor_visible());
+    const std::string &b = run.screen.bytes();
+    size_t push = b.find("\x1b[22;0t"), title = b.find("\x1b]2;Zelvane"),
+           pop = b.rfind("\x1b[23;0t");
+    ASSERT_NE(pop, std::string::npos);
+    EXPECT_LT(push, title);
+    EXPECT_LT(title, pop);
+    EXPECT_EQ(count(b, "\x1b[22;0t"), count(b, "\x1b[23;0t"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tty, RestoredOnExit,
+    ::testing::Values(WayOut{"quit", [](PtyRun &r) { r.send("q"); }, 0},
+                      WayOut{"ctrl_c", [](PtyRun &r) { r.send("\x03"); }, 128 + SIGINT},
+                      WayOut{"sigterm", [](PtyRun &r) { r.kill(SIGTERM); }, 128 + SIGTERM},
+                      WayOut{"sighup", [](PtyRun &r) { r.kill(SIGHUP); }, 128 + SIGHUP},
+                      WayOut{"abort", [](PtyRun &r) { r.send("a"); }, 128 + SIGABRT},
+                      WayOut{"segfault", [](PtyRun &r) { r.send("s"); }, -1}),
+    [](const ::testing::TestParamInfo<WayOut> &p) { return std::string(p.param.name); });
+
+// ---- Suspend, resume and resize --------------------------------------------
+
+TEST(Tty, CtrlZRestoresAndResumeTakesTheTerminalAgain) {
+    PtyRun run({probe, "--job"}, ".");
+    start(run);
+    int pid = 0;
+    ASSERT_EQ(
+        sscanf(line_with(run.screen, "ready").c_str(), "ready narrow=%*d gbk=%*d pid=%d", &pid), 1);
+
+    kill(pid, SIGTSTP);
+    ASSERT_TRUE(run.wait_for([](Screen &s) { return s.cursor_visible(); }));
+    run.pump(200);
+    expect_modes_as_found(run);
+    EXPECT_EQ(count(run.screen.bytes(), "\x1b[22;0t"), count(run.screen.bytes(), "\x1b[23;0t"));
+
+    kill(pid, SIGCONT);
+    ASSERT_TRUE(run.wait_text("repaint 1")) << run.screen.dump();
+    EXPECT_TRUE(is_raw(run.modes()));
+    EXPECT_FALSE(run.screen.cursor_visible());
+    EXPECT_EQ(run.screen.title(), "Zelvane");
+
+    run.send("\x1b[D");
+    ASSERT_TRUE(run.wait_text("key 75"));
+    run.send("q");
+    EXPECT_EQ(run.wait_exit(), 0);
+    expect_modes_as_found(run);
+    EXPECT_EQ(keys_seen(run.screen), (std::vector<int>{224, 75, 'q'}));
+}
+
+// Where no shell can resume it (an orphaned process group) the stop is
+// refused: the program must not stay in the shell's modes.
+TEST(Tty, RefusedStopLeavesRawMode) {
+    PtyRun run({probe}, ".");
+    start(run);
+    run.kill(SIGTSTP);
+    ASSERT_TRUE(run.wait_text("repaint 1")) << run.screen.dump();
+    EXPECT_TRUE(is_raw(run.modes()));
+    EXPECT_FALSE(run.screen.cursor_visible());
+    run.send(" q");
+    EXPECT_EQ(run.wait_exit(), 0);
+    EXPECT_EQ(keys_seen(run.screen), (std::vector<int>{32, 'q'}));
+}
+
+TEST(Tty, ResizeRepaintsWithTheNewSize) {
+    PtyRun run({probe}, ".", 80, 30);
+    start(run);
+    run.resize(100, 40);
+    ASSERT_TRUE(run.wait_text("repaint 1 size 100x40")) << run.screen.dump();
+    run.resize(60, 20);
+    ASSERT_TRUE(run.wait_text("repaint 2 size 60x20")) << run.screen.dump();
+    run.send("q");
+    EXPECT_EQ(run.wait_exit(), 0);
+}
+
+// ---- The width probe -------------------------------------------------------
+
+TEST(Tty, ProbeAnsweredNarrowLeavesNoTrace) {
+    PtyRun run({probe}, ".");
+    start(run);
+    EXPECT_EQ(line_with(run.screen, "ready").rfind("ready narrow=1 gbk=0", 0), 0u);
+    EXPECT_FALSE(screen_has(run.screen, "○"));
+    run.send("q");
+    EXPECT_EQ(run.wait_exit(), 0);
+    EXPECT_EQ(keys_seen(run.screen), std::vector<int>{'q'});
+}
+
+// A terminal that shows the glyph two columns wide; a key typed while the
+// answer is on its way is kept, and the late answers of the screen are no
+// keys.
+TEST(Tty, ProbeAnsweredWideKeepsKeysTypedMeanwhile) {
+    PtyRun run({probe}, ".");
+    std::string asked = read_raw(run, "\x1b[6n\xe2\x97\x8b\x1b[6n");
+    ASSERT_NE(asked.find("\x1b[6n\xe2\x97\x8b\x1b[6n"), std::string::npos);
+    run.send("\x1b[5;10R"
+             "x"
+             "\x1b[5;12R");
+    ASSERT_TRUE(run.wait_text("ready")) << run.screen.dump();
+    EXPECT_EQ(line_with(run.screen, "ready").rfind("ready narrow=0", 0), 0u);
+    ASSERT_TRUE(run.wait_text("key 120"));
+    run.send("q");
+    EXPECT_EQ(run.wait_exit(), 0);
+    EXPECT_EQ(keys_seen(run.screen), (std::vector<int>{'x', 'q'}));
+}
+
+TEST(Tty, ProbeUnansweredMeansNarrow) {
+    PtyRun run({probe}, ".");
+    usleep(1500 * 1000); // the question waits unread: no answer in time
+    start(run);
+    EXPECT_EQ(line_with(run.screen, "ready").rfind("ready narrow=1", 0), 0u);
+    run.send("\x1b[B");
+    ASSERT_TRUE(run.wait_text("key 80"));
+    run.send("q");
+    EXPECT_EQ(run.wait_exit(), 0);
+    EXPECT_EQ(keys_seen(run.screen), (std::vector<int>{224, 80, 'q'}));
+}
+
+// ---- The end of input and no terminal --------------------------------------
+
+TEST(Tty, HangUpEndsTheProgram) {
+    for (bool ignore_hup : {false, true}) {
+        std::vector<std::string> argv = {probe};
+        if (ignore_hup) argv.push_back("--ignore-hup");
+        PtyRun run(argv, ".");
+        start(run);
+        close(run.master);
+        run.master = -1;
+        int st = run.wait_exit();
+        if (ignore_hup)
+            EXPECT_EQ(st, 1) << "read gives the end of input";
+        else
+            EXPECT_EQ(st, 128 + SIGHUP);
+    }
+}
+
+TEST(Tty, RefusesToRunWithoutATerminal) {
+    std::string cmd = probe + " </dev/null 2>&1";
+    FILE *p = popen(cmd.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    char buf[512];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        out.append(buf, n);
+    int st = pclose(p);
+    ASSERT_TRUE(WIFEXITED(st));
+    EXPECT_EQ(WEXITSTATUS(st), 2);
+    EXPECT_NE(out.find("终端"), std::string::npos) << out;
+    EXPECT_EQ(out.find("\x1b"), std::string::npos) << "nothing of the terminal's";
+}
