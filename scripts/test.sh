@@ -10,6 +10,16 @@ command -v g++ >/dev/null || need+=(g++)
 command -v pkg-config >/dev/null || need+=(pkg-config)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 [ -f /usr/include/vterm.h ] || need+=(libvterm-dev)
+# The fuzz targets need clang with its libFuzzer runtime; without root they
+# are skipped rather than required.
+fuzz=yes
+if ! command -v clang++ >/dev/null || ! compgen -G "/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a" >/dev/null; then
+    if [ "$(id -u)" -eq 0 ]; then
+        need+=(clang libclang-rt-14-dev)
+    else
+        fuzz=no
+    fi
+fi
 if [ ${#need[@]} -gt 0 ]; then
     if [ "$(id -u)" -ne 0 ]; then
         echo "test.sh: missing packages: ${need[*]}" >&2
@@ -22,5 +32,13 @@ fi
 
 cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DZELVANE_SANITIZE=ON >/dev/null
 cmake --build build-test -j"$(nproc)"
-cd build-test
-ctest --output-on-failure --timeout 300
+(cd build-test && ctest --output-on-failure --timeout 300) | tee build-test/ctest.log
+
+# Then every fuzz target briefly, so that they keep compiling and holding.
+if [ "$fuzz" = yes ]; then
+    bash scripts/fuzz.sh --runs 5000
+else
+    echo "test.sh: fuzz targets skipped: clang and libclang-rt-14-dev are not installed"
+fi
+# The test count stays the last word.
+grep -E 'tests passed|tests failed' build-test/ctest.log | tail -1
