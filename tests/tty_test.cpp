@@ -105,6 +105,10 @@ struct WayOut {
     int status; // -1: any non-zero status
 };
 
+void PrintTo(const WayOut &w, std::ostream *os) {
+    *os << w.name;
+}
+
 class RestoredOnExit : public ::testing::TestWithParam<WayOut> {};
 
 TEST_P(RestoredOnExit, ModesCursorAndTitle) {
