@@ -2,6 +2,7 @@
 
 #include "screen.h"
 
+#include <cerrno>
 #include <cstring>
 #include <iconv.h>
 #include <vterm.h>
@@ -34,15 +35,31 @@ VTermScreenCallbacks make_callbacks() {
 }
 const VTermScreenCallbacks callbacks = make_callbacks();
 
-std::string gbk_to_utf8(const char *data, size_t len) {
+// Converts GBK to UTF-8; a character cut off at the end stays in rest.
+std::string gbk_to_utf8(const std::string &data, std::string &rest) {
     iconv_t cd = iconv_open("UTF-8", "GBK");
-    std::string out(len * 2 + 8, '\0');
-    char *ip = const_cast<char *>(data), *op = out.data();
-    size_t il = len, ol = out.size();
-    iconv(cd, &ip, &il, &op, &ol);
+    std::string out(data.size() * 2 + 8, '\0');
+    char *ip = const_cast<char *>(data.data()), *op = out.data();
+    size_t il = data.size(), ol = out.size();
+    while (il > 0 && iconv(cd, &ip, &il, &op, &ol) == (size_t)-1 && errno == EILSEQ) {
+        ip++; // a byte that is no GBK: skip it
+        il--;
+    }
     iconv_close(cd);
     out.resize(out.size() - ol);
+    rest.assign(ip, il);
     return out;
+}
+
+// How many bytes at the end of s begin a UTF-8 character that is not complete.
+size_t utf8_cut(const std::string &s) {
+    for (size_t back = 1; back <= 3 && back <= s.size(); back++) {
+        unsigned char c = (unsigned char)s[s.size() - back];
+        if ((c & 0xC0) == 0x80) continue; // a continuation byte: look further back
+        size_t need = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        return need > back ? back : 0;
+    }
+    return 0;
 }
 
 } // namespace
@@ -81,14 +98,20 @@ void Screen::sink(const char *data, size_t len, void *user) {
     static_cast<Screen *>(user)->feed(data, len);
 }
 
+// A character split between two reads is held back until it is whole:
+// libvterm would show each half as a replacement character.
 void Screen::feed(const char *data, size_t len) {
     bytes_.append(data, len);
+    std::string in = pending_ + std::string(data, len);
+    std::string u;
     if (gbk_) {
-        std::string u = gbk_to_utf8(data, len);
-        vterm_input_write(vt_, u.data(), u.size());
+        u = gbk_to_utf8(in, pending_);
     } else {
-        vterm_input_write(vt_, data, len);
+        size_t cut = utf8_cut(in);
+        pending_ = in.substr(in.size() - cut);
+        u = in.substr(0, in.size() - cut);
     }
+    vterm_input_write(vt_, u.data(), u.size());
 }
 
 void Screen::sync() {

@@ -59,4 +59,5 @@ class Screen {
     bool attached_, gbk_;
     bool cursor_visible_ = true;
     std::string title_, bytes_, replies_;
+    std::string pending_; // the start of a character whose end has not come yet
 };
