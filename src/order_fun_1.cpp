@@ -202,7 +202,7 @@ void write_copyright_screen() {
     style();
     rule_line();
     credit_line(" 制作日期：2026年12月7日");
-    credit_line(" Zelvane    算法：温岚");
+    credit_line(" Zelvane    算法：Zelvane 开发组");
     credit_line(" 开发：Zelvane 开发组");
     credit_line(" 网址：https://zelvane.example.org");
     rule_line();
