@@ -48,6 +48,8 @@ class Screen {
     int cols() const { return cols_; }
     int rows() const { return rows_; }
     void resize(int cols, int rows);
+    // From now on the bytes fed are GBK (true) or UTF-8.
+    void set_gbk(bool gbk) { gbk_ = gbk; }
     std::string dump(); // the whole screen as text, for failure messages
 
   private:
