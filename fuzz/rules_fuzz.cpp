@@ -17,9 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     term_set_sink(discard, nullptr);
     srand(data[5]);
     // Widths and heights stay small mostly, so that games end and runs are
-    // found; now and then the largest board.
-    int w = data[0] == 255 ? MAX : 3 + data[0] % 14;
-    int h = data[1] == 255 ? MAX : 4 + data[1] % 20;
+    // found; now and then the largest board (the soak test plays it too).
+    bool largest = data[0] == 255 && data[1] == 255;
+    int w = largest ? MAX : 3 + data[0] % 14;
+    int h = largest ? MAX : 4 + data[1] % 20;
     rules_setup(w, h, 1 + data[2] % 5, 1 + data[3] % 8, data[4] & 1);
     help_line = data[4] & 2;
     max_f = (int8_t)data[4];
