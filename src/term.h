@@ -85,6 +85,9 @@ struct term_keys {
     void expire();
     bool ready() const { return head < codes.size(); }
     int pop(); // the next key code, or -1
+    // A whole key code from a keyboard that gives codes, not bytes (the
+    // Windows console): queued as it is.
+    void put(int code) { emit(code); }
 
     // Cursor position reports seen so far, and the last two of them
     // (1-based row and column; [1] is the latest).
