@@ -38,6 +38,9 @@ bool sys_write(const char *bytes, size_t n);
 void sys_cursor_hidden(bool hidden);
 // The terminal (or console) reads GBK rather than UTF-8.
 bool sys_gbk(void);
+// Converts one UTF-8 character to GBK into *out; false when GBK lacks it
+// (or it is broken). iconv on POSIX, the code page 936 tables on Windows.
+bool sys_to_gbk(const char *utf8, size_t n, std::string *out);
 // Writes a line for the player outside the game screen: to stderr
 // (to_stderr) or stdout, bytes already in the locale's encoding.
 void sys_message(bool to_stderr, const char *bytes, size_t n);

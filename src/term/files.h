@@ -1,0 +1,25 @@
+// files.h -- the game's files in the working directory, opened safely.
+//
+// config.conf, data.txt and temp.txt live in whatever directory the game is
+// started in, which may be shared or world-writable. So a file is used only
+// when it is a regular file: a symbolic link is never followed for writing,
+// a FIFO or a device never blocks the game, and a directory is never
+// removed. Anything else counts as a file that cannot be opened, which the
+// game already takes in its stride. One implementation per platform:
+// files_posix.cpp and files_windows.cpp.
+#pragma once
+
+#include <cstdio>
+
+// Opens path for reading when it is a regular file of at most max_bytes
+// bytes; nullptr otherwise (missing, a FIFO, a device, a directory, too
+// large, unreadable). Never blocks.
+FILE *file_read_regular(const char *path, long max_bytes);
+// Opens path for writing (truncated, or appended to) when it is a regular
+// file or does not exist yet; nullptr for a symbolic link, a FIFO, a
+// device, a directory, or a file that cannot be written. Never blocks,
+// never follows a link, and is not inherited by child processes.
+FILE *file_write_regular(const char *path, bool append);
+// Removes path when it is a file; a symbolic link is removed as a link, a
+// directory is left alone.
+void file_remove(const char *path);
