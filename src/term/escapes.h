@@ -11,7 +11,8 @@
 #define ESC_ERASE_ALL "\x1b[2J"
 #define ESC_ERASE_LINE_END "\x1b[K"
 #define ESC_GOTO "\x1b[%d;%dH" // row, column, 1-based
-#define ESC_FORWARD "\x1b[%dC" // the cursor n columns to the right
+#define ESC_MOVE "\x1b[%d%c"   // n rows or columns in direction A up, B down, C right, D left
+#define ESC_MOVE_ONE "\x1b[%c" // the same for one
 #define ESC_CURSOR_SHOW "\x1b[?25h"
 #define ESC_CURSOR_HIDE "\x1b[?25l"
 #define ESC_ALT_SCREEN_ON "\x1b[?1049h" // saves the cursor, clears the alternate screen

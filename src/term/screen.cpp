@@ -35,9 +35,14 @@ struct Cell {
     int16_t attr = DEFAULT;
     bool known = false; // drawn (or cleared) by the program
 
+    // A blank's foreground shows nowhere: blanks in the same background
+    // look the same.
+    bool blank() const { return len == 1 && bytes[0] == ' '; }
     bool same(const Cell &o) const {
-        return known == o.known && attr == o.attr && len == o.len && width == o.width &&
-               memcmp(bytes, o.bytes, len) == 0;
+        if (known != o.known || len != o.len || width != o.width) return false;
+        if (memcmp(bytes, o.bytes, len) != 0) return false;
+        if (blank() && attr >= 0 && o.attr >= 0) return (attr >> 4) == (o.attr >> 4);
+        return attr == o.attr;
     }
 };
 
@@ -314,12 +319,6 @@ int term_gbk(void) {
 
 // ---- Output ----------------------------------------------------------------
 
-static void out_fmt(const char *fmt, int a, int b = 0) {
-    char buf[32];
-    int n = snprintf(buf, sizeof buf, fmt, a, b);
-    if (n > 0 && n < (int)sizeof buf) S.out.append(buf, (size_t)n);
-}
-
 // Console palette: bit 0 blue, bit 1 green, bit 2 red, bit 3 intensity.
 // ANSI numbers red as bit 0 and blue as bit 2; intensity picks 90-97/100-107.
 static int ansi_color(int c, bool background) {
@@ -333,37 +332,63 @@ static void set_pen(int16_t attr) {
     if (attr == S.term_pen) return;
     if (attr == DEFAULT) {
         S.out += ESC_SGR0;
-    } else {
-        int fg = ansi_color(attr & 15, false), bg = ansi_color(attr >> 4, true);
-        std::string p;
-        if (S.term_pen < 0) {
-            p = (S.term_pen == UNKNOWN_PEN ? "0;" : "") + std::to_string(fg) + ";" +
-                std::to_string(bg);
-        } else {
-            if ((S.term_pen & 15) != (attr & 15)) p = std::to_string(fg);
-            if ((S.term_pen >> 4) != (attr >> 4)) p += (p.empty() ? "" : ";") + std::to_string(bg);
-        }
-        char buf[48];
-        snprintf(buf, sizeof buf, ESC_SGR, p.c_str());
-        S.out += buf;
+        S.term_pen = attr;
+        return;
     }
+    int fg = ansi_color(attr & 15, false), bg = ansi_color(attr >> 4, true);
+    bool known = S.term_pen >= 0;
+    bool new_fg = !known || (S.term_pen & 15) != (attr & 15);
+    bool new_bg = !known || (S.term_pen >> 4) != (attr >> 4);
+    char p[16];
+    if (new_fg && new_bg)
+        snprintf(p, sizeof p, "%s%d;%d", S.term_pen == UNKNOWN_PEN ? "0;" : "", fg, bg);
+    else
+        snprintf(p, sizeof p, "%d", new_fg ? fg : bg);
+    char buf[32];
+    snprintf(buf, sizeof buf, ESC_SGR, p);
+    S.out += buf;
     S.term_pen = attr;
 }
 
+// Appends a relative move of n (> 0) in direction d; returns its length.
+static size_t relative(std::string *out, int n, char d) {
+    char buf[16];
+    int len = n == 1 ? snprintf(buf, sizeof buf, ESC_MOVE_ONE, d)
+                     : snprintf(buf, sizeof buf, ESC_MOVE, n, d);
+    if (out) out->append(buf, (size_t)len);
+    return (size_t)len;
+}
+
+// Moves the terminal's cursor to (x, y) by the shortest sequence: an
+// absolute position, or steps from where it is.
 static void move_to(int x, int y) {
     if (x == S.term_x && y == S.term_y) return;
-    if (y == S.term_y && S.term_x >= 0 && x > S.term_x)
-        out_fmt(ESC_FORWARD, x - S.term_x);
-    else
-        out_fmt(ESC_GOTO, y + 1, x + 1);
+    char abs[24];
+    int abs_len = snprintf(abs, sizeof abs, ESC_GOTO, y + 1, x + 1);
+    int dx = x - S.term_x, dy = y - S.term_y;
+    if (S.term_x >= 0 && S.term_y >= 0) {
+        size_t rel = (dy ? relative(nullptr, dy > 0 ? dy : -dy, 'B') : 0) +
+                     (dx ? relative(nullptr, dx > 0 ? dx : -dx, 'C') : 0);
+        if (rel < (size_t)abs_len) {
+            if (dy) relative(&S.out, dy > 0 ? dy : -dy, dy > 0 ? 'B' : 'A');
+            if (dx) relative(&S.out, dx > 0 ? dx : -dx, dx > 0 ? 'C' : 'D');
+            S.term_x = x;
+            S.term_y = y;
+            return;
+        }
+    }
+    S.out.append(abs, (size_t)abs_len);
     S.term_x = x;
     S.term_y = y;
 }
 
 // Writes want's glyph at (x, y) and notes it in shown.
 static void emit(int x, int y) {
-    const Cell &g = S.want.at(x, y);
+    Cell g = S.want.at(x, y);
     move_to(x, y);
+    // A blank takes its background; its foreground may stay as it is.
+    if (g.blank() && g.attr >= 0 && S.term_pen >= 0)
+        g.attr = (int16_t)((S.term_pen & 15) | (g.attr & 0xF0));
     set_pen(g.attr);
     S.out.append(g.bytes, g.len);
     S.shown.put(x, y, g);
