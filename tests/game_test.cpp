@@ -553,7 +553,7 @@ TEST(Game, UnsafeFilesAreLeftAlone) {
     };
     const Case cases[] = {
         {"links to files", false,
-         [&](Dir d) {
+         [](Dir d) {
              std::ofstream(d + "/target-data") << "keep\n";
              std::ofstream(d + "/target-temp") << "keep\n";
              fs::create_symlink("target-data", d + "/data.txt");
@@ -563,6 +563,7 @@ TEST(Game, UnsafeFilesAreLeftAlone) {
              keeps(d, "target-data");
              keeps(d, "target-temp");
              EXPECT_FALSE(fs::is_symlink(d + "/data.txt")) << "a link is removed as a link";
+             EXPECT_FALSE(fs::is_symlink(d + "/temp.txt")) << "a link is removed as a link";
          }},
         {"links to nothing", false,
          [](Dir d) {
