@@ -20,7 +20,7 @@ if ! command -v clang++ >/dev/null; then
 fi
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DZELVANE_FUZZ=ON -DZELVANE_TESTS=OFF >/dev/null
+    -DZELVANE_FUZZ=ON -DZELVANE_TESTS=OFF -DZELVANE_WERROR=ON >/dev/null
 cmake --build build-fuzz -j"$(nproc)" >/dev/null
 
 mkdir -p build-fuzz/artifacts

@@ -10,6 +10,10 @@ command -v g++ >/dev/null || need+=(g++)
 command -v pkg-config >/dev/null || need+=(pkg-config)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 [ -f /usr/include/vterm.h ] || need+=(libvterm-dev)
+# The packaging checks: the .deb's dependencies, and the man page.
+command -v dpkg-shlibdeps >/dev/null || need+=(dpkg-dev)
+command -v file >/dev/null || need+=(file)
+command -v groff >/dev/null || need+=(groff-base)
 # The fuzz targets need clang with its libFuzzer runtime; without root they
 # are skipped rather than required.
 fuzz=yes
@@ -30,7 +34,8 @@ if [ ${#need[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
 fi
 
-cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DZELVANE_SANITIZE=ON >/dev/null
+cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DZELVANE_SANITIZE=ON -DZELVANE_TESTS=ON \
+    -DZELVANE_WERROR=ON >/dev/null
 cmake --build build-test -j"$(nproc)"
 (cd build-test && ctest --output-on-failure --timeout 300) | tee build-test/ctest.log
 

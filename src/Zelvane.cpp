@@ -20,6 +20,7 @@
 #include "order_fun_1.h"
 #include "order_fun_2.h"
 #include "term.h"
+#include "term/files.h"
 
 // What the screen shows while the program waits, for the size it needs.
 enum class Showing { nothing, credits, config, play, menu };
@@ -195,7 +196,7 @@ void head() {
 // shown; the prompt goes to the scratch file, where the console's pause
 // command would have put it.
 static void pause_game() {
-    if (FILE *f = fopen("temp.txt", "w")) {
+    if (FILE *f = file_write_regular("temp.txt", false)) {
         fprintf(f, "%s\n", pause_prompt);
         fclose(f);
     }
@@ -301,6 +302,6 @@ void food() {
         jixu = 1;
     }
     // The debug log and the scratch file live for one game.
-    remove("data.txt");
-    remove("temp.txt");
+    file_remove("data.txt");
+    file_remove("temp.txt");
 }

@@ -9,6 +9,7 @@
 #include "help_fun_1.h"
 #include "order_b_1.h"
 #include "term.h"
+#include "term/files.h"
 
 // ---- config.conf -------------------------------------------------------------
 
@@ -33,6 +34,21 @@ constexpr int N_SETTINGS = sizeof settings / sizeof settings[0];
 // The tokenizer's buffers: a token is at most 1023 bytes, plus its NUL.
 char str1[1024], str2[1024], str3[1024];
 
+// A larger config.conf counts as unreadable. The size is checked when it is
+// opened, and the reading stops there too, should the file grow meanwhile.
+constexpr long MAX_CONFIG_BYTES = 1L << 20;
+long bytes_left; // of the reading in progress; -1 once the file proved larger
+
+int next_byte(FILE *f) {
+    if (bytes_left <= 0) {
+        if (bytes_left == 0 && getc(f) != EOF) bytes_left = -1;
+        return EOF;
+    }
+    int c = getc(f);
+    if (c != EOF) bytes_left--;
+    return c;
+}
+
 bool is_blank(int c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
@@ -46,12 +62,12 @@ bool is_blank(int c) {
 bool next_token(FILE *f, bool *usable) {
     int c;
     do
-        c = getc(f);
+        c = next_byte(f);
     while (c != EOF && is_blank(c));
     if (c == EOF) return false;
     size_t len = 0, text = 0;
     bool nul = false;
-    for (; c != EOF && !is_blank(c); c = getc(f), len++) {
+    for (; c != EOF && !is_blank(c); c = next_byte(f), len++) {
         if (len < sizeof str1 - 1 && !nul) {
             if (c == 0)
                 nul = true;
@@ -102,14 +118,16 @@ void read_config() {
     for (int i = 0; i < N_SETTINGS; i++)
         next[i] = *settings[i].value;
 
-    // A missing file, a directory or a read error: no setting can be trusted,
-    // so the game is played with the sample configuration instead.
+    // A missing file, a directory, a FIFO or a device, a file over 1 MiB or a
+    // read error: no setting can be trusted, so the game is played with the
+    // sample configuration instead.
     bool readable = false;
-    if (FILE *f = fopen("config.conf", "r")) {
+    if (FILE *f = file_read_regular("config.conf", MAX_CONFIG_BYTES)) {
+        bytes_left = MAX_CONFIG_BYTES;
         bool usable;
         while (next_token(f, &usable))
             if (usable) apply_entry(next);
-        readable = !ferror(f);
+        readable = !ferror(f) && bytes_left >= 0;
         fclose(f);
     }
     for (int i = 0; i < N_SETTINGS; i++)
@@ -257,14 +275,15 @@ void show_config_info() {
 // ---- Debug board log -----------------------------------------------------------
 
 // A data.txt that cannot be opened (a directory, no permission, a full disk)
-// only loses the log: the game goes on without a word.
+// or that is not a regular file (a link, a FIFO, a device) only loses the
+// log: the game goes on without a word.
 void clear_data() {
-    if (FILE *f = fopen("data.txt", "w")) fclose(f);
+    if (FILE *f = file_write_regular("data.txt", false)) fclose(f);
 }
 
 void record_map() {
     if (debug == 0) return;
-    FILE *f = fopen("data.txt", "a");
+    FILE *f = file_write_regular("data.txt", true);
     if (!f) return;
     // The board never exceeds map; held here too so that a dump cannot read past it.
     int w = width < MAX ? width : MAX, h = height < MAX ? height : MAX;

@@ -230,6 +230,16 @@ TEST_F(ConfigReader, SampleFileAndFallback) {
     fill_settings(77);
     read_config();
     EXPECT_EQ(snapshot(), sample) << "directory: " << describe(snapshot());
+    fs::remove("config.conf");
+
+    // 1 MiB is read whole; one byte more and the file counts as unreadable.
+    for (size_t size : {size_t(1) << 20, (size_t(1) << 20) + 1}) {
+        std::string text = "width=7";
+        write_file("config.conf", text + std::string(size - text.size(), ' '));
+        fill_settings(77);
+        read_config();
+        EXPECT_EQ(snapshot()[0], size == 1u << 20 ? 7 : sample[0]) << size << " bytes";
+    }
 }
 
 // Settings that would crash the game are named with their value and range.

@@ -9,13 +9,16 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include <csignal>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -453,12 +456,23 @@ TEST(Game, ResizeRepaintsStartUpScreensPauseAndMenu) {
     EXPECT_EQ(p.screen.fg(0, 3), 12);
 }
 
-// The state letter of /proc/PID/stat: 'T' while stopped.
-char process_state(pid_t pid) {
+// The fields of /proc/PID/stat after the command name, from the state on.
+static std::vector<std::string> stat_fields(pid_t pid) {
     std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
     std::string stat((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    std::vector<std::string> fields;
     size_t paren = stat.rfind(')');
-    return paren != std::string::npos && paren + 2 < stat.size() ? stat[paren + 2] : '?';
+    if (paren == std::string::npos) return fields;
+    std::istringstream rest(stat.substr(paren + 1));
+    for (std::string field; rest >> field;)
+        fields.push_back(field);
+    return fields;
+}
+
+// The state letter: 'T' while stopped.
+char process_state(pid_t pid) {
+    std::vector<std::string> f = stat_fields(pid);
+    return f.empty() ? '?' : f[0][0];
 }
 
 TEST(Game, SuspendRestoresModesAndResumeRepaints) {
@@ -486,4 +500,148 @@ TEST(Game, SuspendRestoresModesAndResumeRepaints) {
     EXPECT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 5); }, WAIT)) << p.screen.dump();
     kill(game, SIGKILL); // the job shell goes with it
     EXPECT_EQ(p.wait_exit(WAIT), 128 + SIGKILL);
+}
+
+// ---- Files in the working directory, and the installed game ----------------
+
+// Processor time the process has used so far, in milliseconds.
+static long long cpu_ms(pid_t pid) {
+    std::vector<std::string> f = stat_fields(pid);
+    if (f.size() < 13) return -1;
+    return (std::stoll(f[11]) + std::stoll(f[12])) * 1000 / sysconf(_SC_CLK_TCK);
+}
+
+// The game does not spin while nobody types.
+static void expect_idle(PtyRun &p) {
+    long long before = cpu_ms(p.pid);
+    p.pump(1000);
+    EXPECT_LT(cpu_ms(p.pid) - before, 500) << "the game is busy while nobody types";
+}
+
+// Without a config.conf it can use, the game plays with the built-in
+// settings: the start-up screens, then a 12 x 22 well.
+static void reach_builtin_well(PtyRun &p) {
+    ASSERT_TRUE(p.wait_text("由不同颜色的小方块组成的小柱子陆续从屏幕上", WAIT)) << p.screen.dump();
+    p.send("a");
+    ASSERT_TRUE(p.wait_text("地图宽度=12", WAIT)) << p.screen.dump();
+    p.send("a");
+    ASSERT_TRUE(p.wait_for([](Screen &s) { return board_drawn(s, 12, 22); }, WAIT))
+        << p.screen.dump();
+}
+
+// Links, FIFOs, devices and directories planted where the game keeps its
+// files: the game starts at once, never writes through a link, never blocks
+// and never removes a directory. With data.txt and temp.txt planted, a whole
+// game is played with debug on and a pause; with config.conf planted, the
+// built-in settings apply.
+TEST(Game, UnsafeFilesAreLeftAlone) {
+    namespace fs = std::filesystem;
+    using Dir = const std::string &;
+    auto keeps = [](Dir d, const char *target) {
+        std::ifstream f(d + "/" + target);
+        std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(text, "keep\n") << target;
+    };
+    auto both = [](Dir d, const std::function<void(const std::string &)> &make) {
+        make(d + "/data.txt");
+        make(d + "/temp.txt");
+    };
+    struct Case {
+        const char *name;
+        bool config; // planted as config.conf, rather than as data.txt and temp.txt
+        std::function<void(Dir)> plant, check;
+    };
+    const Case cases[] = {
+        {"links to files", false,
+         [](Dir d) {
+             std::ofstream(d + "/target-data") << "keep\n";
+             std::ofstream(d + "/target-temp") << "keep\n";
+             fs::create_symlink("target-data", d + "/data.txt");
+             fs::create_symlink("target-temp", d + "/temp.txt");
+         },
+         [&](Dir d) {
+             keeps(d, "target-data");
+             keeps(d, "target-temp");
+             EXPECT_FALSE(fs::is_symlink(d + "/data.txt")) << "a link is removed as a link";
+             EXPECT_FALSE(fs::is_symlink(d + "/temp.txt")) << "a link is removed as a link";
+         }},
+        {"links to nothing", false,
+         [](Dir d) {
+             fs::create_symlink("missing-data", d + "/data.txt");
+             fs::create_symlink("missing-temp", d + "/temp.txt");
+         },
+         [](Dir d) {
+             EXPECT_FALSE(fs::exists(d + "/missing-data"));
+             EXPECT_FALSE(fs::exists(d + "/missing-temp"));
+         }},
+        {"FIFOs", false,
+         [&](Dir d) { both(d, [](const std::string &f) { mkfifo(f.c_str(), 0600); }); },
+         [](Dir) {}},
+        {"devices", false,
+         [](Dir d) {
+             fs::create_symlink("/dev/null", d + "/data.txt");
+             fs::create_symlink("/dev/zero", d + "/temp.txt");
+         },
+         [](Dir) {}},
+        {"directories", false,
+         [&](Dir d) { both(d, [](const std::string &f) { fs::create_directory(f); }); },
+         [](Dir d) {
+             EXPECT_TRUE(fs::is_directory(d + "/data.txt"));
+             EXPECT_TRUE(fs::is_directory(d + "/temp.txt"));
+         }},
+        {"config.conf a FIFO", true, [](Dir d) { mkfifo((d + "/config.conf").c_str(), 0600); },
+         [](Dir) {}},
+        {"config.conf a link to /dev/zero", true,
+         [](Dir d) { fs::create_symlink("/dev/zero", d + "/config.conf"); }, [](Dir) {}},
+    };
+    // One case; its ASSERTs end only that case.
+    auto play = [](const Case &c) {
+        Game g({{"height", 7}, {"b_num", 6}, {"debug", 1}}, 80, 30, true);
+        if (c.config) fs::remove(g.dir.path + "/config.conf");
+        c.plant(g.dir.path);
+        g.start(80, 30);
+        PtyRun &p = *g.pty;
+        if (c.config) {
+            reach_builtin_well(p);
+            expect_idle(p);
+            p.send("\x03");
+            EXPECT_NE(p.wait_exit(WAIT), -1);
+            return;
+        }
+        ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WAIT)) << p.screen.dump();
+        expect_idle(p);
+        p.send(ENTER + RIGHT); // a pause, ended by the Right
+        p.send(RIGHT);
+        ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 5); }, WAIT)) << p.screen.dump();
+        p.send(LEFT + SPACE);
+        ASSERT_TRUE(p.wait_for([](Screen &s) { return has_glyph(s, 4, 5, "①"); }, WAIT))
+            << p.screen.dump();
+        p.send(SPACE);
+        ASSERT_TRUE(p.wait_text("游戏结束", WAIT)) << p.screen.dump();
+        p.send(DOWN + ENTER);
+        EXPECT_EQ(p.wait_exit(WAIT), 0);
+        c.check(g.dir.path);
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        play(c);
+    }
+}
+
+// `cmake --install` into a DESTDIR; the installed game, started in another
+// directory, finds no config.conf there and plays with its built-in settings.
+TEST(Game, InstalledGameRunsFromAnotherDirectory) {
+    GameDir dest, elsewhere;
+    std::string cmd = "DESTDIR='" + dest.path +
+                      "' '" CMAKE_COMMAND "' --install '" ZELVANE_BINARY_DIR "' --prefix /usr >'" +
+                      dest.path + "/install.log' 2>&1";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    for (const char *file : {"bin/zelvane", "share/zelvane/config.conf", "share/man/man6/zelvane.6",
+                             "share/doc/zelvane/README.md"})
+        EXPECT_TRUE(std::filesystem::is_regular_file(dest.path + "/usr/" + file)) << file;
+    PtyRun p({dest.path + "/usr/bin/zelvane"}, elsewhere.path);
+    reach_builtin_well(p);
+    p.send("\x03");
+    EXPECT_NE(p.wait_exit(WAIT), -1);
+    EXPECT_TRUE(cooked(p));
 }

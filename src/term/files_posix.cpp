@@ -1,0 +1,64 @@
+// files_posix.cpp -- the game's files in the working directory, on POSIX.
+//
+// A name is looked at first (stat for reading, lstat for writing), so that
+// a device is not even opened; then the file is opened without blocking,
+// never following a link for writing, and checked again with fstat, since
+// the name may have changed in between. Only a regular file is used.
+
+#include "term/files.h"
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Hands the open descriptor of a regular file to stdio, in blocking mode
+// again; closes it and gives nullptr for anything else.
+FILE *regular_stream(int fd, const char *mode, long max_bytes) {
+    if (fd < 0) return nullptr;
+    struct stat st;
+    int flags = fcntl(fd, F_GETFL);
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (max_bytes >= 0 && st.st_size > max_bytes) ||
+        flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        close(fd);
+        return nullptr;
+    }
+    FILE *f = fdopen(fd, mode);
+    if (!f) close(fd);
+    return f;
+}
+
+} // namespace
+
+FILE *file_read_regular(const char *path, long max_bytes) {
+    struct stat st;
+    if (stat(path, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > max_bytes) return nullptr;
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    return regular_stream(fd, "r", max_bytes);
+}
+
+FILE *file_write_regular(const char *path, bool append) {
+    struct stat st;
+    if (lstat(path, &st) == 0 ? !S_ISREG(st.st_mode) : errno != ENOENT) return nullptr;
+    // Truncated only once it is known to be a regular file: O_TRUNC would
+    // act before fstat could say what was opened.
+    int fd = open(path,
+                  O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC |
+                      (append ? O_APPEND : 0),
+                  0666);
+    FILE *f = regular_stream(fd, append ? "a" : "w", -1);
+    if (f && !append && ftruncate(fileno(f), 0) != 0) {
+        fclose(f);
+        return nullptr;
+    }
+    return f;
+}
+
+void file_remove(const char *path) {
+    struct stat st;
+    // unlink never removes a directory; the check keeps it from being tried.
+    if (lstat(path, &st) == 0 && !S_ISDIR(st.st_mode)) unlink(path);
+}
