@@ -3,8 +3,9 @@
 // The play loop polls the keyboard in batches of ten and checks the fall
 // timer once per pass, as the game always has; between passes it blocks in
 // term_wait until a key arrives or the next fall step is due, so a player who
-// thinks costs no processor time. The terminal layer calls repaint() after a
-// resume or a resize; it redraws whatever the program is waiting on.
+// thinks costs no processor time. After a resume or a resize the terminal
+// layer draws the screen again by itself; check_size() only makes sure the
+// window is still large enough for it.
 
 #include "Zelvane.h"
 
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <string>
 
 #include "help_fun_1.h"
 #include "order_b_1.h"
@@ -19,14 +21,13 @@
 #include "order_fun_2.h"
 #include "term.h"
 
-// What the screen shows while the program waits; repaint() draws it again.
+// What the screen shows while the program waits, for the size it needs.
 enum class Showing { nothing, credits, config, play, menu };
 static Showing showing = Showing::nothing;
 static int menu_end = 0; // the menu's selection: 0 restart, 1 end
 
-// The prompt of the pause between the start-up screens, written again under
-// them by a repaint. The pause on Enter puts it into the scratch file
-// instead, where the console's pause command would have put it.
+// The prompt of the console's pause. The pause on Enter puts it into the
+// scratch file, where the console's pause command would have put it.
 static const char *const pause_prompt = "请按任意键继续. . .";
 
 // ---- Terminal size -----------------------------------------------------------
@@ -77,18 +78,19 @@ static void show_size_message(int cols, int rows) {
     term_text("请把窗口放大（Ctrl-C 退出）\n");
 }
 
-// Set while the size message is up, so that a repaint called from the wait
+// Set while the size message is up, so that a size check called from the wait
 // below leaves the message to this loop.
 static bool waiting_for_size = false;
 
 // When the terminal is smaller than cols x rows: says so, with the size
 // needed and the size there is, and waits until it has been made large
 // enough. Keys pressed meanwhile are dropped whole (an arrow's two codes
-// together): the player cannot see what they would act on. Returns true
-// when it had to wait; the screen is cleared then.
-static bool wait_for_size(int cols, int rows) {
-    if (large_enough(cols, rows)) return false;
+// together): the player cannot see what they would act on. What was drawn
+// before comes back afterwards.
+static void wait_for_size(int cols, int rows) {
+    if (large_enough(cols, rows)) return;
     waiting_for_size = true;
+    term_save();
     int shown_c = -1, shown_r = -1;
     for (;;) {
         int c, r;
@@ -102,11 +104,10 @@ static bool wait_for_size(int cols, int rows) {
         if (term_wait(500) && term_getch() == 224) term_getch();
     }
     waiting_for_size = false;
-    term_clear();
-    return true;
+    term_restore();
 }
 
-// ---- Repaint -------------------------------------------------------------------
+// ---- Menu ----------------------------------------------------------------------
 
 static void draw_menu_options() {
     set_cocate(0, 2);
@@ -127,35 +128,20 @@ static void draw_menu() {
     draw_menu_options();
 }
 
-// Called by the terminal layer, from a wait, after a resume or a resize. It
-// only draws: the board, the columns, the score, the timer and the debug log
-// are left as they are.
-static void repaint() {
+// Called by the terminal layer, from a wait, after a resume or a resize,
+// before it draws the screen again: a window now too small for what is
+// shown gets the size message until it is large enough. Changes no state.
+static void check_size() {
     if (waiting_for_size || showing == Showing::nothing) return;
     int cols, rows;
     needed_size(showing, &cols, &rows);
     wait_for_size(cols, rows);
-    term_clear();
-    switch (showing) {
-    case Showing::credits:
-        write_copyright_screen();
-        term_text(pause_prompt);
-        break;
-    case Showing::config:
-        write_config_screen();
-        term_text(pause_prompt);
-        break;
-    case Showing::play: repaint_board(); break;
-    case Showing::menu: draw_menu(); break;
-    case Showing::nothing: break;
-    }
-    term_flush();
 }
 
 // ---- The loop over games ---------------------------------------------------
 
 int run() {
-    term_on_repaint(repaint);
+    term_on_repaint(check_size);
     while (jixu) {
         head();
         body();
@@ -172,7 +158,7 @@ void head() {
     read_config();
     if (const char *problem = config_problem()) {
         term_close();
-        fprintf(stderr, "zelvane: %s\n", problem);
+        term_message(1, -1, (std::string("zelvane: ") + problem).c_str());
         exit(2);
     }
 

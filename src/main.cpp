@@ -1,7 +1,7 @@
 // main.cpp -- takes the terminal and plays.
 
 #include <clocale>
-#include <cstdio>
+#include <string>
 
 #include "Zelvane.h"
 #include "term.h"
@@ -9,10 +9,12 @@
 int main() {
     setlocale(LC_ALL, "");
     if (term_open() != 0) {
-        fprintf(stderr, "zelvane: %s\n", term_error());
+        term_message(1, -1, (std::string("zelvane: ") + term_error()).c_str());
         return 2;
     }
     int status = run();
     term_close();
+    // The farewell stays readable in the shell once its screen is back.
+    term_message(0, 12, "感谢使用");
     return status;
 }

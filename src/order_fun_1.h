@@ -13,7 +13,7 @@ void record_map();       // appends a board dump to data.txt when debug is on
 const char *config_problem();
 
 // The text of the two start-up screens, each written whole from the top-left
-// corner without waiting, so that a repaint can write them again.
+// corner without waiting.
 void write_copyright_screen(); // credits box and rules, in 7 on 0
 void write_config_screen();    // the 23 lines with the settings in force
 

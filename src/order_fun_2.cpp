@@ -49,15 +49,9 @@ static int board_h() {
     return height < MAX ? height : MAX;
 }
 
-// The foreground of the last blank drawn on each cell: the well starts in
-// light grey on blue and is blanked in black on blue during play. Invisible
-// either way, but a repaint gives back exactly what was drawn.
-static int8_t blank_fg[MAX][MAX];
-
-static void draw_blank(int x, int y, int fg) {
+static void draw_blank(int x, int y) {
     set_cocate(x, y);
     term_text(EMPTY_GLYPH);
-    if (x >= 0 && y >= 0 && x < MAX && y < MAX) blank_fg[x][y] = (int8_t)fg;
 }
 
 // ---- Playfield and side panel ----------------------------------------------
@@ -77,7 +71,7 @@ void display_frame() {
             } else {
                 set_color(7, 1);
                 map[x][y] = 0;
-                draw_blank(x, y, 7);
+                draw_blank(x, y);
             }
         }
     }
@@ -94,7 +88,7 @@ void display_one_block(int x, int y, int a) {
 
 void not_display_one_block(int x, int y) {
     set_color(0, 1);
-    draw_blank(x, y, 0);
+    draw_blank(x, y);
 }
 
 // Panel rows above the top of the screen (a short board) are dropped by the
@@ -177,7 +171,7 @@ static void guide_walk(bool erase) {
     int x = block[0][1];
     for (int r = column_bottom() + 1; cell(x, r) == 0; r++) {
         if (erase) {
-            draw_blank(x, r, 0);
+            draw_blank(x, r);
         } else {
             set_cocate(x, r);
             term_text(GUIDE_GLYPH);
@@ -206,7 +200,7 @@ void disploay_block() {
 void clear_block() {
     for (int i = 0; i < 3; i++) {
         set_color(0, 1);
-        draw_blank(block[i][1], block[i][2], 0);
+        draw_blank(block[i][1], block[i][2]);
         put(block[i][1], block[i][2], 0);
     }
     if (help_line != 0) {
@@ -441,31 +435,4 @@ void void_supply() {
             not_display_one_block(x, k);
         }
     }
-}
-
-// ---- Repaint ---------------------------------------------------------------
-
-void repaint_board() {
-    command(1);
-    for (int x = 0; x < board_w(); x++) {
-        for (int y = 0; y < board_h(); y++) {
-            if (map[x][y] == WALL) {
-                draw_wall(x, y);
-            } else if (is_code(map[x][y])) {
-                display_one_block(x, y, map[x][y]);
-            } else {
-                set_color(blank_fg[x][y], 1);
-                draw_blank(x, y, blank_fg[x][y]);
-            }
-        }
-    }
-    if (is_code(block[0][0])) draw_guide();
-    set_color(7, 0);
-    // On a short board the key help shares rows with the score panel. The
-    // score panel is first drawn before the side panel, and again over it
-    // at every removal: whichever came last shows.
-    if (count_block == 0) draw_score_panel(group_score(qw));
-    usr_help();
-    draw_preview();
-    if (count_block != 0) draw_score_panel(group_score(qw));
 }

@@ -23,13 +23,6 @@ void twinkle_fun(int h);             // flashes the group in code h
 void count_mark();                   // scores the group and redraws the score panel
 void void_supply();                  // lets floating cells sink
 
-// ---- Repaint ----
-// Clears the screen and draws the game as it stands, from the state alone:
-// the well from map (the falling column included), the guide line, the side
-// panel, the preview and the score panel. Changes no state and appends no
-// board dump, so it may run between any two actions (after a resume or a
-// resize); never in the middle of one.
-void repaint_board();
 // The score of a group of that many cells: the smaller of 2^(cells - 2) and
 // max_f (1 for up to two cells), with no overflow however large the group.
 int64_t group_score(int cells);

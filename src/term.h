@@ -1,11 +1,15 @@
 // term.h -- the terminal under the game.
 //
-// Everything the game needs from a text terminal, behind a few calls with the
-// prefix term_: raw mode and its restoration on every way out, buffered
-// output with colours and positions, keys decoded into the codes of the
-// console runtime the game was written for, a millisecond clock, and the
-// repaint after a resume or a resize. No other module sees an escape
-// sequence, a termios flag or an encoding.
+// Everything the game needs from a text terminal or console, behind a few
+// calls with the prefix term_: raw mode and its restoration on every way
+// out, a screen model that writes only what changed, with colours and
+// positions, keys decoded into the codes of the console runtime the game
+// was written for, a millisecond clock, and the repaint after a resume or a
+// resize. No other module sees an escape sequence, a termios flag, a
+// console handle or an encoding.
+//
+// The portable parts live in term/ (screen.cpp, escapes.h, encode.cpp,
+// keys.cpp, term.cpp) over one back end per platform (term/sys.h).
 //
 // Conventions: calls that can fail return 0 on success and -1 on failure,
 // with a reason in term_error(). Text handed to the layer is UTF-8; the
@@ -16,21 +20,32 @@
 #include <cstddef>
 #include <string>
 
+#if defined(__GNUC__) || defined(__clang__)
+#define TERM_PRINTF_LIKE(fmt, args) __attribute__((format(printf, fmt, args)))
+#else
+#define TERM_PRINTF_LIKE(fmt, args)
+#endif
+
 // ---- Lifecycle -------------------------------------------------------------
 
 // Takes the controlling terminal (stdin and stdout must both be one): saves
-// its modes, enters raw mode, hides nothing yet, pushes the window title,
-// installs the signal handlers and finds out the encoding and the width of
-// the ambiguous glyphs. Returns 0, or -1 with term_error() set.
+// its modes, enters raw mode and the alternate screen, pushes the window
+// title, installs the signal handlers and finds out the encoding and the
+// width of the ambiguous glyphs. Returns 0, or -1 with term_error() set.
 int term_open(void);
-// Restores the terminal as term_open found it. Safe to call more than once.
+// Restores the terminal as term_open found it, the shell's screen included.
+// Safe to call more than once.
 void term_close(void);
-// Why the last failing call failed: Chinese, in the locale's encoding
-// (GBK where the locale reads GBK, else UTF-8), ready for stderr.
+// Why the last failing call failed: Chinese, UTF-8 (see term_message).
 const char *term_error(void);
+// Writes a line of UTF-8 text for the player outside the game screen, on
+// stderr (to_stderr) or stdout, in the locale's encoding; in colour attr
+// (foreground only; -1 none) when the stream is a terminal.
+void term_message(int to_stderr, int attr, const char *utf8);
 
 // ---- Output ----------------------------------------------------------------
-// Output is collected and written in one piece at the latest before the
+// Drawing changes the screen model. term_flush writes what differs from
+// what the terminal shows, in one piece; it runs at the latest before the
 // program waits for anything: a key, a sleep, its exit.
 
 // Colour of the text written from now on, as a console attribute:
@@ -42,12 +57,16 @@ void term_goto(int col, int row);
 // Writes UTF-8 text at the cursor. A line break goes to column 0 of the
 // next row.
 void term_text(const char *utf8);
-void term_printf(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+void term_printf(const char *fmt, ...) TERM_PRINTF_LIKE(1, 2);
 void term_cursor(int visible);
 void term_title(const char *utf8);
 // Clears the whole screen in the default colours, cursor to the top left.
 void term_clear(void);
 void term_flush(void);
+// Puts the drawing aside (term_save) while something else is shown, and
+// brings it back at the present size (term_restore).
+void term_save(void);
+void term_restore(void);
 
 // ---- Input -----------------------------------------------------------------
 // Key codes as the console runtime gives them: one code per call, the
@@ -117,9 +136,12 @@ void term_sleep(int ms);
 
 // The terminal's size in console columns and rows (80 x 24 when unknown).
 void term_size(int *cols, int *rows);
-// fn is called from the waiting calls (term_kbhit, term_getch, term_wait),
-// never from a signal handler or term_sleep, after the process was resumed
-// or the terminal resized: it redraws whatever the program is showing.
+// After the process was resumed or the terminal resized, the layer clears
+// the screen and writes the whole model again, at the new size; before it
+// does, it calls fn, from the waiting calls (term_kbhit, term_getch,
+// term_wait), never from a signal handler or term_sleep. fn draws nothing
+// that is already drawn: it may only look at the size and put up something
+// else meanwhile (see term_save).
 void term_on_repaint(void (*fn)(void));
 
 // ---- Test hooks ------------------------------------------------------------
@@ -138,5 +160,8 @@ int term_gbk(void);
 // unfinished sequence ends at once, and term_getch gives 13 once they are
 // used up, so that code under test never waits for a key.
 void term_push_keys(const char *bytes, size_t n);
+// The terminal lost what it showed: the next flush clears it and writes
+// the whole model, as after a resume.
+void term_redraw(void);
 // term_size reports cols x rows (0, 0: the terminal's own size again).
 void term_set_size(int cols, int rows);

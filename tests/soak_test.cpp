@@ -14,8 +14,15 @@ namespace {
 void discard(const char *, size_t, void *) {}
 
 struct NullTerminal {
-    NullTerminal() { term_set_sink(discard, nullptr); }
-    ~NullTerminal() { term_set_sink(nullptr, nullptr); }
+    // Large enough for the largest board and its side panel.
+    NullTerminal() {
+        term_set_size(225, 100);
+        term_set_sink(discard, nullptr);
+    }
+    ~NullTerminal() {
+        term_set_sink(nullptr, nullptr);
+        term_set_size(0, 0);
+    }
 };
 
 // Plays one game of random actions; returns the number of actions it took,

@@ -166,7 +166,8 @@ std::string gbk_to_utf8(const std::string &gbk) {
     return out;
 }
 
-// What the layer sends for text on a GBK terminal.
+// The text the layer sends for text on a GBK terminal, escape sequences
+// left out.
 std::string layer_gbk(const char *text) {
     Screen s(80, 24);
     term_set_gbk(1);
@@ -174,7 +175,17 @@ std::string layer_gbk(const char *text) {
     term_text(text);
     s.sync();
     term_set_gbk(0);
-    return s.bytes();
+    std::string out;
+    const std::string &b = s.bytes();
+    for (size_t i = 0; i < b.size(); i++) {
+        if (b[i] != '\x1b') {
+            out += b[i];
+            continue;
+        }
+        for (i += 2; i < b.size() && !(b[i] >= 0x40 && b[i] <= 0x7e); i++) {
+        }
+    }
+    return out;
 }
 
 // Every text the game shows, as its modules write it.
@@ -254,14 +265,13 @@ const char *const game_texts[] = {
 TEST(Gbk, KnownTextGivesKnownBytes) {
     EXPECT_EQ(layer_gbk("游戏结束"), "\xD3\xCE\xCF\xB7\xBD\xE1\xCA\xF8");
     EXPECT_EQ(layer_gbk("Zelvane：1\n"), "Zelvane\xA3\xBA"
-                                         "1\r\n");
+                                         "1");
 }
 
 TEST(Gbk, EveryGameTextSurvivesTheRoundTrip) {
     for (const char *text : game_texts) {
         std::string want = text;
-        for (size_t nl = 0; (nl = want.find('\n', nl)) != std::string::npos; nl += 2)
-            want.replace(nl, 1, "\r\n");
+        std::erase(want, '\n');
         std::string gbk = layer_gbk(text);
         EXPECT_EQ(gbk.find('?'), std::string::npos) << text;
         EXPECT_EQ(gbk_to_utf8(gbk), want) << text;

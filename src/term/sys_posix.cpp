@@ -1,0 +1,438 @@
+// sys_posix.cpp -- the terminal layer on a POSIX terminal: termios, signals,
+// select, iconv. See sys.h for the contract.
+//
+// Every way out gives the terminal back as it was found: exit and atexit,
+// every signal whose default action ends the process, and Ctrl-Z, after
+// which SIGCONT takes it again at once. The handlers write prebuilt bytes
+// and call tcsetattr, nothing more, and only while the game's process group
+// holds the terminal: a game killed in the background leaves the program in
+// the foreground alone.
+
+#include "sys.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <ctime>
+
+#include <fcntl.h>
+#include <iconv.h>
+#include <langinfo.h>
+#include <strings.h>
+#include <sys/ioctl.h>
+#include <sys/select.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "escapes.h"
+#include "term.h"
+
+// How long the terminal may take to answer the width probe.
+static const int probe_timeout_ms = 300;
+
+// ---- State -----------------------------------------------------------------
+// What the signal handlers may touch is set before they are installed, and
+// is either constant from then on or a sig_atomic_t flag.
+
+static volatile sig_atomic_t h_active;        // the terminal is ours to restore
+static volatile sig_atomic_t h_raw_on;        // it is in our modes
+static volatile sig_atomic_t h_alt_on;        // it shows the alternate screen
+static volatile sig_atomic_t h_title_pushed;  // its title stack holds the user's title
+static volatile sig_atomic_t h_cursor_hidden; // the game hides the cursor
+static struct termios h_saved;                // modes as sys_open found them
+static struct termios h_raw;                  // our modes
+static int h_pipe[2] = {-1, -1};              // handlers note events here
+static struct sigaction h_old[NSIG];          // dispositions before sys_open
+static bool h_installed[NSIG];
+
+static const auto t_start = std::chrono::steady_clock::now();
+
+// ---- Writing ---------------------------------------------------------------
+
+// Writes all of it, through EINTR, partial writes and a non-blocking
+// descriptor; gives up on a dead terminal. Async-signal-safe.
+static bool write_all(int fd, const char *p, size_t n) {
+    while (n > 0) {
+        ssize_t w = write(fd, p, n);
+        if (w > 0) {
+            p += w;
+            n -= (size_t)w;
+        } else if (w < 0 && errno == EINTR) {
+            continue;
+        } else if (w < 0 && errno == EAGAIN) {
+            fd_set set;
+            FD_ZERO(&set);
+            FD_SET(fd, &set);
+            struct timeval tv = {1, 0};
+            if (select(fd + 1, nullptr, &set, nullptr, &tv) <= 0) return false;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+#define WRITE_CONST(s) write_all(STDOUT_FILENO, s, sizeof s - 1)
+
+bool sys_write(const char *bytes, size_t n) {
+    return write_all(STDOUT_FILENO, bytes, n);
+}
+
+void sys_message(bool to_stderr, const char *bytes, size_t n) {
+    write_all(to_stderr ? STDERR_FILENO : STDOUT_FILENO, bytes, n);
+}
+
+bool sys_message_colors(bool to_stderr) {
+    return isatty(to_stderr ? STDERR_FILENO : STDOUT_FILENO);
+}
+
+void sys_cursor_hidden(bool hidden) {
+    h_cursor_hidden = hidden;
+}
+
+// ---- Encoding --------------------------------------------------------------
+
+bool sys_gbk(void) {
+    const char *cs = nl_langinfo(CODESET);
+    if (!cs) return false;
+    return strcasecmp(cs, "GBK") == 0 || strcasecmp(cs, "GB2312") == 0 ||
+           strcasecmp(cs, "GB18030") == 0;
+}
+
+bool sys_to_gbk(const char *utf8, size_t n, std::string *out) {
+    static iconv_t cd = iconv_open("GBK", "UTF-8");
+    if (cd == (iconv_t)-1 || n > 8) return false;
+    char in[8], buf[8];
+    memcpy(in, utf8, n);
+    char *ip = in, *op = buf;
+    size_t il = n, ol = sizeof buf;
+    if (iconv(cd, &ip, &il, &op, &ol) == (size_t)-1 || il != 0) {
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        return false;
+    }
+    out->append(buf, (size_t)(op - buf));
+    return true;
+}
+
+// ---- Giving back and taking again ------------------------------------------
+
+// The terminal is ours to change only while our process group holds it.
+static bool foreground(void) {
+    return tcgetpgrp(STDIN_FILENO) == getpgrp();
+}
+
+// Restores the terminal: prebuilt bytes and tcsetattr only, so that a
+// signal handler may call it.
+static void restore_async(void) {
+    if (!h_active || !foreground()) return;
+    if (h_raw_on) tcsetattr(STDIN_FILENO, TCSANOW, &h_saved);
+    h_raw_on = 0;
+    WRITE_CONST(ESC_RESTORE);
+    if (h_alt_on) WRITE_CONST(ESC_ALT_SCREEN_OFF);
+    h_alt_on = 0;
+    if (h_title_pushed) WRITE_CONST(ESC_TITLE_POP);
+    h_title_pushed = 0;
+}
+
+// Takes the terminal again after a stop: modes, screen, title stack and
+// cursor, before the main flow runs on. Async-signal-safe as well.
+static void retake_async(void) {
+    if (!h_active || !foreground()) return;
+    if (!h_raw_on) h_raw_on = tcsetattr(STDIN_FILENO, TCSANOW, &h_raw) == 0;
+    if (!h_title_pushed) h_title_pushed = WRITE_CONST(ESC_TITLE_PUSH);
+    if (!h_alt_on) h_alt_on = WRITE_CONST(ESC_ALT_SCREEN_ON);
+    if (h_cursor_hidden) WRITE_CONST(ESC_CURSOR_HIDE);
+}
+
+// ---- Signals ---------------------------------------------------------------
+
+static void note_event(char what) {
+    int saved = errno;
+    if (h_pipe[1] >= 0) {
+        ssize_t n = write(h_pipe[1], &what, 1);
+        (void)n; // a full pipe already holds a note
+    }
+    errno = saved;
+}
+
+static void unblock(int sig) {
+    sigset_t s;
+    sigemptyset(&s);
+    sigaddset(&s, sig);
+    sigprocmask(SIG_UNBLOCK, &s, nullptr);
+}
+
+// A signal that ends the program: restore, then die of the same signal so
+// that the exit status tells the truth.
+static void on_fatal(int sig) {
+    restore_async();
+    h_active = 0;
+    sigaction(sig, &h_old[sig], nullptr); // the default, or a sanitizer's report
+    unblock(sig);
+    raise(sig);
+    signal(sig, SIG_DFL); // the old disposition let us live: die anyway
+    raise(sig);
+}
+
+static void install(int sig, void (*fn)(int));
+
+// Ctrl-Z: the shell gets its terminal back as it left it, and SIGCONT takes
+// it again.
+static void on_stop(int sig) {
+    int saved = errno;
+    restore_async();
+    signal(sig, SIG_DFL);
+    unblock(sig);
+    raise(sig); // stops here, unless the stop is refused (orphaned group)
+    install(sig, on_stop);
+    retake_async();
+    note_event('C');
+    errno = saved;
+}
+
+static void on_cont(int) {
+    int saved = errno;
+    retake_async();
+    note_event('C');
+    errno = saved;
+}
+
+static void on_winch(int) {
+    note_event('W');
+}
+
+// Every signal whose default action ends the process.
+static const int fatal_signals[] = {
+    SIGHUP,    SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT, SIGBUS,    SIGFPE,  SIGUSR1, SIGSEGV,
+    SIGUSR2,   SIGPIPE, SIGALRM, SIGTERM, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGSYS,
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+#if defined(SIGPOLL) && defined(__linux__)
+    SIGPOLL, // ends the process on Linux; ignored elsewhere
+#endif
+#ifdef SIGEMT
+    SIGEMT,
+#endif
+#ifdef SIGLOST
+    SIGLOST,
+#endif
+};
+
+static bool is_fault(int sig) {
+    return sig == SIGSEGV || sig == SIGBUS || sig == SIGFPE || sig == SIGILL || sig == SIGABRT ||
+           sig == SIGTRAP || sig == SIGSYS;
+}
+
+static void install(int sig, void (*fn)(int)) {
+    if (sig <= 0 || sig >= NSIG) return;
+    struct sigaction sa = {};
+    sa.sa_handler = fn;
+    sigfillset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    if (!h_installed[sig]) {
+        if (sigaction(sig, nullptr, &h_old[sig]) != 0) return;
+        // A signal the user's shell set to be ignored (nohup, a background
+        // job without job control) stays ignored; the faults are always ours.
+        if (!is_fault(sig) && h_old[sig].sa_handler == SIG_IGN) return;
+    }
+    if (sigaction(sig, &sa, nullptr) == 0) h_installed[sig] = true;
+}
+
+static void install_handlers(void) {
+    for (int sig : fatal_signals)
+        install(sig, on_fatal);
+#ifdef SIGRTMIN
+    for (int sig = SIGRTMIN; sig <= SIGRTMAX; sig++)
+        install(sig, on_fatal);
+#endif
+    install(SIGTSTP, on_stop);
+    install(SIGCONT, on_cont);
+    install(SIGWINCH, on_winch);
+}
+
+static void uninstall_handlers(void) {
+    for (int sig = 1; sig < NSIG; sig++) {
+        if (h_installed[sig]) sigaction(sig, &h_old[sig], nullptr);
+        h_installed[sig] = false;
+    }
+}
+
+// ---- Taking the terminal ---------------------------------------------------
+
+static int fail(std::string *error, const char *what) {
+    *error = std::string(what) + strerror(errno);
+    for (int &fd : h_pipe) {
+        if (fd >= 0) close(fd);
+        fd = -1;
+    }
+    return -1;
+}
+
+int sys_open(std::string *error) {
+    if (h_active) return 0;
+    if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) {
+        *error = "标准输入和标准输出必须是终端：请在终端窗口里直接运行本游戏，不要重定向输入或输出";
+        return -1;
+    }
+    if (tcgetattr(STDIN_FILENO, &h_saved) != 0) return fail(error, "无法读取终端设置：");
+    if (pipe(h_pipe) != 0) return fail(error, "无法创建内部管道：");
+    for (int fd : h_pipe) {
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+        fcntl(fd, F_SETFD, FD_CLOEXEC);
+    }
+
+    // Raw: keys unechoed, one at a time, CR kept as CR and Ctrl-S/Ctrl-Q as
+    // keys; Ctrl-C, Ctrl-\ and Ctrl-Z still signal.
+    h_raw = h_saved;
+    h_raw.c_iflag &= ~(tcflag_t)(ICRNL | INLCR | IGNCR | IXON | ISTRIP | INPCK | PARMRK);
+    h_raw.c_lflag &= ~(tcflag_t)(ECHO | ECHONL | ICANON | IEXTEN);
+    h_raw.c_lflag |= ISIG;
+    h_raw.c_oflag |= OPOST;
+    h_raw.c_cc[VMIN] = 1;
+    h_raw.c_cc[VTIME] = 0;
+    if (tcsetattr(STDIN_FILENO, TCSADRAIN, &h_raw) != 0) return fail(error, "无法设置终端模式：");
+
+    // Handlers first, then the changes they undo.
+    sigset_t all, old;
+    sigfillset(&all);
+    sigprocmask(SIG_BLOCK, &all, &old);
+    h_raw_on = 1;
+    h_active = 1;
+    install_handlers();
+    h_title_pushed = WRITE_CONST(ESC_TITLE_PUSH);
+    h_alt_on = WRITE_CONST(ESC_ALT_SCREEN_ON);
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+    return 0;
+}
+
+bool sys_is_open(void) {
+    return h_active;
+}
+
+void sys_close(void) {
+    if (!h_active) return;
+    // Hold the signals off while the restoring happens here.
+    sigset_t all, old;
+    sigfillset(&all);
+    sigprocmask(SIG_BLOCK, &all, &old);
+    if (foreground()) tcdrain(STDOUT_FILENO);
+    restore_async();
+    h_active = 0;
+    uninstall_handlers();
+    for (int &fd : h_pipe) {
+        close(fd);
+        fd = -1;
+    }
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+}
+
+// ---- Input -----------------------------------------------------------------
+
+// Reads what the keyboard has into the decoder.
+static int read_keys(term_keys *keys) {
+    unsigned char buf[4096];
+    ssize_t n = read(STDIN_FILENO, buf, sizeof buf);
+    if (n > 0) {
+        keys->feed(buf, (size_t)n);
+        return SYS_INPUT;
+    }
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) return SYS_TIMEOUT;
+    return SYS_EOF;
+}
+
+// Waits for the keyboard (and the handlers' notes, when events is true).
+static int wait_input(int timeout_ms, bool events, bool *event) {
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(STDIN_FILENO, &set);
+    int top = STDIN_FILENO;
+    if (events && h_pipe[0] >= 0) {
+        FD_SET(h_pipe[0], &set);
+        top = h_pipe[0] > top ? h_pipe[0] : top;
+    }
+    struct timeval tv, *tp = nullptr;
+    if (timeout_ms >= 0) {
+        tv.tv_sec = timeout_ms / 1000;
+        tv.tv_usec = (timeout_ms % 1000) * 1000;
+        tp = &tv;
+    }
+    int n = select(top + 1, &set, nullptr, nullptr, tp);
+    if (n < 0) return errno == EINTR ? SYS_TIMEOUT : SYS_EOF;
+    *event = events && h_pipe[0] >= 0 && FD_ISSET(h_pipe[0], &set);
+    return n > 0 && FD_ISSET(STDIN_FILENO, &set) ? SYS_INPUT : SYS_TIMEOUT;
+}
+
+int sys_wait(term_keys *keys, int timeout_ms) {
+    bool event = false;
+    int got = wait_input(timeout_ms, true, &event);
+    if (event) return SYS_EVENT;
+    return got == SYS_INPUT ? read_keys(keys) : got;
+}
+
+unsigned sys_events(void) {
+    if (h_pipe[0] < 0) return 0;
+    char buf[64];
+    unsigned ev = 0;
+    for (;;) {
+        ssize_t n = read(h_pipe[0], buf, sizeof buf);
+        if (n <= 0) break;
+        for (ssize_t i = 0; i < n; i++)
+            ev |= buf[i] == 'C' ? SYS_RESUMED : SYS_RESIZED;
+    }
+    return ev;
+}
+
+// ---- Size, width, time -----------------------------------------------------
+
+bool sys_size(int *cols, int *rows) {
+    struct winsize ws = {};
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) != 0 || ws.ws_col == 0 || ws.ws_row == 0)
+        return false;
+    *cols = ws.ws_col;
+    *rows = ws.ws_row;
+    return true;
+}
+
+// Asks the terminal where the cursor is before and after the glyph: the
+// difference is its width. Keys typed meanwhile stay in the decoder; the
+// glyph is erased again.
+int sys_glyph_width(term_keys *keys, const std::string &glyph) {
+    std::string ask = ESC_SAVE_CURSOR ESC_ASK_POSITION + glyph + ESC_ASK_POSITION;
+    if (!sys_write(ask.data(), ask.size())) return 0;
+    unsigned base = keys->reports;
+    long long deadline = sys_millis() + probe_timeout_ms;
+    while (keys->reports < base + 2) {
+        long long left = deadline - sys_millis();
+        bool event;
+        if (left <= 0 || wait_input((int)left, false, &event) != SYS_INPUT) break;
+        if (read_keys(keys) == SYS_EOF) break;
+    }
+    WRITE_CONST(ESC_RESTORE_CURSOR ESC_ERASE_LINE_END);
+    if (keys->reports < base + 2 || keys->report_row[0] != keys->report_row[1]) return 0;
+    int w = keys->report_col[1] - keys->report_col[0];
+    return w == 1 || w == 2 ? w : 0;
+}
+
+long long sys_millis(void) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 t_start)
+        .count();
+}
+
+void sys_sleep(int ms) {
+    // Signals (a resize, say) must not cut the sleep short: sleep again for
+    // what is left of it.
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        auto left = until - std::chrono::steady_clock::now();
+        if (left <= std::chrono::nanoseconds::zero()) return;
+        auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        struct timespec ts = {(time_t)(ns / 1000000000), (long)(ns % 1000000000)};
+        if (nanosleep(&ts, nullptr) == 0) return;
+    }
+}
