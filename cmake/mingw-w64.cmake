@@ -5,8 +5,12 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
 set(ZELVANE_MINGW_PREFIX x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${ZELVANE_MINGW_PREFIX}-gcc)
-set(CMAKE_CXX_COMPILER ${ZELVANE_MINGW_PREFIX}-g++)
+# The POSIX thread model where Debian offers both: its C++ library has
+# std::mutex, which GoogleTest needs (winpthreads goes in statically).
+find_program(ZELVANE_MINGW_CXX NAMES ${ZELVANE_MINGW_PREFIX}-g++-posix ${ZELVANE_MINGW_PREFIX}-g++)
+find_program(ZELVANE_MINGW_CC NAMES ${ZELVANE_MINGW_PREFIX}-gcc-posix ${ZELVANE_MINGW_PREFIX}-gcc)
+set(CMAKE_C_COMPILER ${ZELVANE_MINGW_CC})
+set(CMAKE_CXX_COMPILER ${ZELVANE_MINGW_CXX})
 set(CMAKE_RC_COMPILER ${ZELVANE_MINGW_PREFIX}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${ZELVANE_MINGW_PREFIX})

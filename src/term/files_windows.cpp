@@ -41,8 +41,8 @@ bool regular(HANDLE h, BY_HANDLE_FILE_INFORMATION *info) {
              (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE));
 }
 
-// The handle as a stdio stream (text mode, as the game's files always
-// were on Windows); closed on failure.
+// The handle as a stdio stream, in binary mode: the files hold the same
+// bytes as on any other system. Closed on failure.
 FILE *stream(HANDLE h, int flags, const char *mode) {
     int fd = _open_osfhandle((intptr_t)h, flags);
     if (fd < 0) {
@@ -72,14 +72,17 @@ FILE *file_read_regular(const char *path, long max_bytes) {
         CloseHandle(h);
         return nullptr;
     }
-    return stream(h, _O_RDONLY | _O_TEXT, "r");
+    return stream(h, _O_RDONLY | _O_BINARY, "rb");
 }
 
 FILE *file_write_regular(const char *path, bool append) {
     std::wstring w = wide_path(path);
     if (w.empty()) return nullptr;
     // The link itself is opened, never its target, and the file is only
-    // cut short once it is known to be a plain one.
+    // cut short once it is known to be a plain one. (A link is refused by
+    // name first too: not every system reports it on the handle.)
+    DWORD attrs = GetFileAttributesW(w.c_str());
+    if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_REPARSE_POINT)) return nullptr;
     HANDLE h = CreateFileW(w.c_str(), GENERIC_WRITE, share_all, nullptr, OPEN_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) return nullptr;
@@ -95,7 +98,7 @@ FILE *file_write_regular(const char *path, bool append) {
         CloseHandle(h);
         return nullptr;
     }
-    return stream(h, append ? _O_APPEND | _O_TEXT : _O_TEXT, append ? "a" : "w");
+    return stream(h, append ? _O_APPEND | _O_BINARY : _O_BINARY, append ? "ab" : "wb");
 }
 
 void file_remove(const char *path) {

@@ -25,6 +25,9 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <fcntl.h>
+#include <stdlib.h>
+
 #include <csignal>
 #include <cstring>
 #include <string>
@@ -50,6 +53,17 @@
 #endif
 
 namespace {
+
+// Files the game opens hold the same bytes as on any other system: no line
+// ends turned into CR LF, no Ctrl-Z taken for the end of a file.
+int binary_mode() {
+#ifdef _MSC_VER
+    return _set_fmode(_O_BINARY);
+#else
+    return _fmode = _O_BINARY; // MinGW's msvcrt.dll has no _set_fmode
+#endif
+}
+const int binary_files = binary_mode();
 
 // The console's default colours: light grey on black, as the game's
 // palette has them.
@@ -133,9 +147,8 @@ class Player {
     int ambiguous_ = 1;     // columns of the ambiguous glyphs here
     int drift_row_ = -1;    // row where the console miscounts wide text
     bool run_wide_ = false; // the run holds a wide character
-    std::wstring run_;      // text not yet written, from run_col_ on
-    int run_col_ = 0;
-    std::string utf8_; // a character split between two calls
+    std::wstring run_;      // text not yet written
+    std::string utf8_;      // a character split between two calls
     enum { ground, esc, csi_params, osc, osc_esc } state_ = ground;
     std::string params_;
 };
@@ -403,19 +416,25 @@ void Player::text_char(const char *s, size_t n) {
     unsigned cp = w.empty() ? '?' : (unsigned)w[0];
     if (w.size() == 2 && cp >= 0xD800 && cp < 0xDC00)
         cp = 0x10000 + ((cp - 0xD800) << 10) + ((unsigned)w[1] - 0xDC00);
-    int width = cp < 0x80 ? 1 : is_wide(cp) ? 2 : ambiguous_;
+    bool wide = cp >= 0x80 && is_wide(cp);
+    int width = cp < 0x80 ? 1 : wide ? 2 : ambiguous_;
     int cols = 0, rows = 0;
     if (!size(&cols, &rows) || col_ + width > cols) return; // no wrapping: cut off
-    if (moved_) {
+    if (moved_ || wide) {
         flush();
         reanchor(row_);
         SetConsoleCursorPosition(h_, COORD{(SHORT)col_, (SHORT)row_});
         moved_ = false;
     }
-    if (run_.empty()) run_col_ = col_;
     run_ += w;
-    run_wide_ |= width == 2 && cp >= 0x80 && is_wide(cp);
     col_ += width;
+    if (wide) {
+        // Written alone and the next character placed anew: a console that
+        // counts it as one cell still keeps every cell where it belongs.
+        run_wide_ = true;
+        flush();
+        moved_ = true;
+    }
 }
 
 void Player::flush() {
