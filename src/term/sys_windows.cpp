@@ -135,6 +135,7 @@ class Player {
     void move(int col, int row);
     void fill(int col, int row, DWORD count);
     void reanchor(int row);
+    void prime(int col, int row);
     bool size(int *cols, int *rows);
     int param(size_t i, int fallback) const;
 
@@ -144,11 +145,12 @@ class Player {
     int col_ = 0, row_ = 0; // where the next character goes, as shown
     bool moved_ = true;     // the console's cursor is not there yet
     int saved_col_ = 0, saved_row_ = 0;
-    int ambiguous_ = 1;     // columns of the ambiguous glyphs here
-    int drift_row_ = -1;    // row where the console miscounts wide text
-    bool run_wide_ = false; // the run holds a wide character
-    std::wstring run_;      // text not yet written
-    std::string utf8_;      // a character split between two calls
+    int ambiguous_ = 1;       // columns of the ambiguous glyphs here
+    WORD last_attr_ = 0xFFFF; // of the cells last written (0xFFFF: unknown)
+    int drift_row_ = -1;      // row where the console miscounts wide text
+    bool run_wide_ = false;   // the run holds a wide character
+    std::wstring run_;        // text not yet written
+    std::string utf8_;        // a character split between two calls
     enum { ground, esc, csi_params, osc, osc_esc } state_ = ground;
     std::string params_;
 };
@@ -283,6 +285,7 @@ void Player::control(unsigned char c) {
             blank.Attributes = default_attr;
             ScrollConsoleScreenBufferW(h_, &all, &all, COORD{0, -1}, &blank);
             drift_row_ = -1;
+            last_attr_ = 0xFFFF;
             move(col_, row_);
         }
         break;
@@ -386,8 +389,10 @@ void Player::move(int col, int row) {
 void Player::fill(int col, int row, DWORD count) {
     if (count == 0) return;
     reanchor(row);
+    prime(col, row);
     COORD at = {(SHORT)col, (SHORT)row};
     DWORD done;
+    last_attr_ = attr_;
     FillConsoleOutputCharacterW(h_, L' ', count, at, &done);
     FillConsoleOutputAttribute(h_, attr_, count, at, &done);
 }
@@ -403,8 +408,24 @@ void Player::reanchor(int row) {
     COORD one = {1, 1}, origin = {0, 0};
     SMALL_RECT cell = {0, (SHORT)(row == 0 ? 1 : 0), 0, (SHORT)(row == 0 ? 1 : 0)};
     CHAR_INFO ci;
-    if (ReadConsoleOutputW(h_, &ci, one, origin, &cell))
+    if (ReadConsoleOutputW(h_, &ci, one, origin, &cell)) {
         WriteConsoleOutputW(h_, &ci, one, origin, &cell);
+        last_attr_ = ci.Attributes;
+    }
+}
+
+// Wine's console, asked for the default colours (7) right after a light
+// grey foreground on another background, changes nothing on the terminal
+// under it and leaves that background. A cell written first in another
+// foreground, and at once again, makes it reset both.
+void Player::prime(int col, int row) {
+    if (!screen_ || attr_ != default_attr || last_attr_ == default_attr ||
+        (last_attr_ != 0xFFFF && (last_attr_ & 0x0F) != (default_attr & 0x0F)))
+        return;
+    COORD at = {(SHORT)col, (SHORT)row};
+    DWORD done;
+    FillConsoleOutputAttribute(h_, 8, 1, at, &done);
+    last_attr_ = 8;
 }
 
 void Player::text_char(const char *s, size_t n) {
@@ -439,6 +460,12 @@ void Player::text_char(const char *s, size_t n) {
 
 void Player::flush() {
     if (run_.empty()) return;
+    if (screen_) {
+        CONSOLE_SCREEN_BUFFER_INFO info;
+        if (GetConsoleScreenBufferInfo(h_, &info))
+            prime(info.dwCursorPosition.X, info.dwCursorPosition.Y);
+        last_attr_ = attr_;
+    }
     SetConsoleTextAttribute(h_, attr_);
     DWORD done;
     WriteConsoleW(h_, run_.data(), (DWORD)run_.size(), &done, nullptr);
