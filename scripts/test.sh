@@ -10,6 +10,11 @@ command -v g++ >/dev/null || need+=(g++)
 command -v pkg-config >/dev/null || need+=(pkg-config)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 [ -f /usr/include/vterm.h ] || need+=(libvterm-dev)
+# The Windows build: cross-compiler, GoogleTest's sources, and wine to run it.
+command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-64)
+[ -d /usr/src/googletest ] || need+=(googletest)
+command -v wine >/dev/null || need+=(wine)
+[ -x /usr/lib/wine/wine64 ] || need+=(wine64)
 # The fuzz targets need clang with its libFuzzer runtime; without root they
 # are skipped rather than required.
 fuzz=yes
@@ -30,7 +35,16 @@ if [ ${#need[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
 fi
 
-cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DZELVANE_SANITIZE=ON >/dev/null
+# The Windows build, cross-built into build-test/win with its own wine
+# prefix; the native test program runs both under wine.
+cmake -S . -B build-test/win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake >/dev/null
+cmake --build build-test/win -j"$(nproc)"
+if [ ! -f build-test/win/wineprefix/system.reg ]; then
+    WINEPREFIX="$PWD/build-test/win/wineprefix" WINEDEBUG=-all wineboot -i >/dev/null 2>&1
+fi
+
+cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DZELVANE_SANITIZE=ON \
+    -DZELVANE_WIN_BUILD="$PWD/build-test/win" >/dev/null
 cmake --build build-test -j"$(nproc)"
 (cd build-test && ctest --output-on-failure --timeout 300) | tee build-test/ctest.log
 
