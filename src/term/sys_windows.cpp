@@ -302,13 +302,13 @@ void Player::sgr() {
     for (;;) {
         size_t end = params_.find(';', start);
         int v = atoi(params_.substr(start, end - start).c_str());
-        WORD fg = attr_ & 0x0F, bg = (attr_ >> 4) & 0x0F;
+        int fg = attr_ & 0x0F, bg = (attr_ >> 4) & 0x0F;
         if (v == 0) fg = default_attr & 0x0F, bg = (default_attr >> 4) & 0x0F;
         if (!screen_ && v == 0) fg = base_attr_ & 0x0F, bg = (base_attr_ >> 4) & 0x0F;
-        if (v >= 30 && v <= 37) fg = (WORD)console(v - 30);
-        if (v >= 90 && v <= 97) fg = (WORD)(8 | console(v - 90));
-        if (v >= 40 && v <= 47) bg = (WORD)console(v - 40);
-        if (v >= 100 && v <= 107) bg = (WORD)(8 | console(v - 100));
+        if (v >= 30 && v <= 37) fg = console(v - 30);
+        if (v >= 90 && v <= 97) fg = 8 | console(v - 90);
+        if (v >= 40 && v <= 47) bg = console(v - 40);
+        if (v >= 100 && v <= 107) bg = 8 | console(v - 100);
         if (v == 1) fg |= 8;
         if (v == 39) fg = (screen_ ? default_attr : base_attr_) & 0x0F;
         if (v == 49) bg = ((screen_ ? default_attr : base_attr_) >> 4) & 0x0F;
