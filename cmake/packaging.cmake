@@ -32,7 +32,13 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
 set(CPACK_PACKAGE_HOMEPAGE_URL "https://zelvane.example.org")
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 set(CPACK_STRIP_FILES ON)
-if(NOT WIN32)
+if(WIN32)
+    # `cpack -G ZIP`: zelvane.exe with config.conf and the README beside it.
+    set(CPACK_GENERATOR ZIP)
+    set(CPACK_SYSTEM_NAME windows-x86_64)
+    set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+    set(CPACK_STRIP_FILES OFF) # the host's strip cannot read a Windows binary
+else()
     set(CPACK_GENERATOR TGZ DEB)
 endif()
 

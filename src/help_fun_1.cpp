@@ -12,6 +12,14 @@
 
 #include <sys/stat.h>
 
+// MSVC's <sys/stat.h> has the mode bits but not these tests.
+#ifndef S_ISDIR
+#define S_ISDIR(m) (((m)&S_IFMT) == S_IFDIR)
+#endif
+#ifndef S_ISREG
+#define S_ISREG(m) (((m)&S_IFMT) == S_IFREG)
+#endif
+
 // ---- Console primitives ----------------------------------------------------
 
 void set_color(int ForeColor, int BackColor) {

@@ -12,7 +12,7 @@
 #include <sstream>
 #include <string>
 
-#include <unistd.h>
+#include <random>
 
 #include "order_b_1.h"
 #include "order_fun_1.h"
@@ -79,9 +79,10 @@ class InTempDir : public ::testing::Test {
   protected:
     void SetUp() override {
         old_ = fs::current_path();
-        char tmpl[] = "/tmp/zelvane-config-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
+        dir_ = (fs::temp_directory_path() /
+                ("zelvane-config-" + std::to_string(std::random_device{}())))
+                   .string();
+        ASSERT_TRUE(fs::create_directory(dir_));
         fs::current_path(dir_);
     }
     void TearDown() override {

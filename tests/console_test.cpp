@@ -1,0 +1,219 @@
+// console_test.cpp -- the Windows console back end, on a real console.
+//
+// Built only for Windows, and run in a console (under wine, in a
+// pseudo-terminal): keys go in as console input records, the drawing is
+// read back from the console's active screen buffer, and the files are
+// made on disk.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include "term.h"
+#include "term/files.h"
+
+namespace {
+
+class OnConsole : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_EQ(term_open(), 0) << term_error(); }
+    void TearDown() override { term_close(); }
+};
+
+KEY_EVENT_RECORD key(WORD vk, wchar_t ch, DWORD mods = 0, WORD repeat = 1, BOOL down = TRUE) {
+    KEY_EVENT_RECORD k = {};
+    k.bKeyDown = down;
+    k.wRepeatCount = repeat;
+    k.wVirtualKeyCode = vk;
+    k.uChar.UnicodeChar = ch;
+    k.dwControlKeyState = mods;
+    return k;
+}
+
+} // namespace
+
+// Each row's records, typed, give exactly these codes, as the same keys
+// give on a terminal.
+TEST_F(OnConsole, KeyRecordsGiveTheTerminalsCodes) {
+    const struct {
+        const char *what;
+        std::vector<KEY_EVENT_RECORD> keys;
+        std::vector<int> codes;
+    } rows[] = {
+        {"arrows, released after",
+         {key(VK_UP, 0), key(VK_UP, 0, 0, 1, FALSE), key(VK_DOWN, 0), key(VK_LEFT, 0),
+          key(VK_RIGHT, 0, ENHANCED_KEY)},
+         {224, 72, 224, 80, 224, 75, 224, 77}},
+        {"Enter, Space, Escape",
+         {key(VK_RETURN, 13), key(VK_SPACE, ' '), key(VK_ESCAPE, 0)},
+         {13, 32, 27}},
+        {"a repeat count", {key('A', 'a', 0, 3)}, {97, 97, 97}},
+        {"modifiers alone, a function key", {key(VK_SHIFT, 0, SHIFT_PRESSED), key(VK_F1, 0)}, {}},
+        {"modified arrows, Alt + key",
+         {key(VK_UP, 0, SHIFT_PRESSED), key(VK_LEFT, 0, LEFT_CTRL_PRESSED),
+          key('X', 'x', LEFT_ALT_PRESSED)},
+         {}},
+        {"AltGr types", {key('Q', '@', LEFT_CTRL_PRESSED | RIGHT_ALT_PRESSED)}, {64}},
+        {"UTF-8 bytes, never a 224",
+         {key(0, L'\x4E2D'), key(0, L'\x0905')},
+         {0xE4, 0xB8, 0xAD, 0xA4, 0x85}},
+        {"a character in two halves",
+         {key(0, L'\xD83D'), key(0, L'\xDE00')},
+         {0xF0, 0x9F, 0x98, 0x80}},
+    };
+    HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    for (const auto &row : rows) {
+        std::vector<INPUT_RECORD> recs;
+        for (const auto &k : row.keys) {
+            INPUT_RECORD r = {};
+            r.EventType = KEY_EVENT;
+            r.Event.KeyEvent = k;
+            recs.push_back(r);
+        }
+        DWORD n = 0;
+        ASSERT_TRUE(WriteConsoleInputW(in, recs.data(), (DWORD)recs.size(), &n)) << row.what;
+        std::vector<int> got;
+        while (term_kbhit())
+            got.push_back(term_getch());
+        EXPECT_EQ(got, row.codes) << row.what;
+    }
+}
+
+// Random drawing in random colours, flushed a little at a time: the
+// console's active buffer then holds exactly what was drawn. Text stands on
+// even columns in two-column pieces, as the game's cells do.
+TEST_F(OnConsole, BufferHoldsWhatWasDrawn) {
+    int cols, rows;
+    term_size(&cols, &rows);
+    ASSERT_GE(cols, 40);
+    ASSERT_GE(rows, 10);
+    struct Cell {
+        wchar_t ch = L' ';
+        int attr = 7;
+    };
+    std::vector<Cell> want((size_t)cols * rows);
+    const struct {
+        const char *utf8;
+        const wchar_t *chars; // one per two columns
+        bool wide;
+    } pieces[] = {{"ab", L"ab", false},
+                  {"下一个", L"下一个", true},
+                  {"12", L"12", false},
+                  {"分数", L"分数", true},
+                  {"  ", L"  ", false}};
+    std::mt19937 rng(7);
+    term_clear();
+    for (int round = 0; round < 60; round++) {
+        for (int k = 0; k < 8; k++) {
+            const auto &p = pieces[rng() % std::size(pieces)];
+            int len = (int)wcslen(p.chars) * (p.wide ? 2 : 1);
+            int x = 2 * (int)(rng() % ((cols - len) / 2)), y = (int)(rng() % rows);
+            int attr = (int)(rng() % 256);
+            term_goto(x, y);
+            term_color(attr);
+            term_text(p.utf8);
+            for (int i = 0; p.chars[i]; i++) {
+                int at = y * cols + x + (p.wide ? 2 * i : i);
+                want[at] = {p.chars[i], attr};
+                if (p.wide) want[at + 1] = {0, attr};
+            }
+        }
+        term_flush();
+    }
+    HANDLE shown =
+        CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(shown, INVALID_HANDLE_VALUE);
+    std::vector<CHAR_INFO> got((size_t)cols * rows);
+    SMALL_RECT all = {0, 0, (SHORT)(cols - 1), (SHORT)(rows - 1)};
+    ASSERT_TRUE(
+        ReadConsoleOutputW(shown, got.data(), COORD{(SHORT)cols, (SHORT)rows}, COORD{0, 0}, &all));
+    CloseHandle(shown);
+    for (int y = 0; y < rows; y++) {
+        for (int x = 0; x < cols; x++) {
+            const Cell &w = want[(size_t)y * cols + x];
+            const CHAR_INFO &g = got[(size_t)y * cols + x];
+            if (w.ch == 0) continue; // the right half of a wide character
+            ASSERT_EQ((int)g.Char.UnicodeChar, (int)w.ch) << "column " << x << ", row " << y;
+            ASSERT_EQ(g.Attributes & 0xFF, w.attr) << "column " << x << ", row " << y;
+        }
+    }
+}
+
+// What the game's files may be, and what opening them does.
+TEST(Files, OnlyPlainFilesAreUsed) {
+    namespace fs = std::filesystem;
+    fs::path dir =
+        fs::temp_directory_path() / ("zelvane-files-" + std::to_string(GetCurrentProcessId()));
+    fs::create_directories(dir);
+    auto old = fs::current_path();
+    fs::current_path(dir);
+    auto write = [](const char *name, const std::string &text) {
+        std::ofstream(name, std::ios::binary) << text;
+    };
+    auto read = [](const char *name) {
+        std::ifstream in(name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+
+    write("small", "width=9\n");
+    write("large", std::string(2000, 'x'));
+    fs::create_directory("folder");
+    FILE *f = file_read_regular("small", 1024);
+    ASSERT_NE(f, nullptr);
+    fclose(f);
+    EXPECT_EQ(file_read_regular("large", 1024), nullptr) << "too large";
+    EXPECT_EQ(file_read_regular("missing", 1024), nullptr);
+    EXPECT_EQ(file_read_regular("folder", 1024), nullptr);
+    EXPECT_EQ(file_write_regular("folder", false), nullptr);
+
+    // Truncated, then appended to; a new file is made.
+    for (bool append : {false, true}) {
+        f = file_write_regular("small", append);
+        ASSERT_NE(f, nullptr);
+        fputs("b", f);
+        fclose(f);
+    }
+    EXPECT_EQ(read("small"), "bb");
+    f = file_write_regular("new", false);
+    ASSERT_NE(f, nullptr);
+    fclose(f);
+    EXPECT_TRUE(fs::exists("new"));
+
+    // A link is never written through, and removing it leaves its target.
+    // (Only where the system makes a real one: wine's are not reparse
+    // points.)
+    bool linked = CreateSymbolicLinkW(L"link", L"large", 0x2 /* unprivileged */) ||
+                  CreateSymbolicLinkW(L"link", L"large", 0);
+    DWORD attrs = GetFileAttributesW(L"link");
+    if (linked && attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        EXPECT_EQ(file_write_regular("link", false), nullptr);
+        EXPECT_EQ(read("large"), std::string(2000, 'x'));
+        file_remove("link");
+        EXPECT_TRUE(fs::exists("large"));
+    }
+    DeleteFileW(L"link");
+    file_remove("folder");
+    EXPECT_TRUE(fs::is_directory("folder"));
+    file_remove("small");
+    EXPECT_FALSE(fs::exists("small"));
+
+    fs::current_path(old);
+    std::error_code ignored;
+    fs::remove_all(dir, ignored);
+}
