@@ -270,9 +270,12 @@ TEST(Game, FullWellMenuAndFarewell) {
     // Other keys leave the choice alone.
     p.send(DOWN + LEFT + "q" + SPACE);
     ASSERT_TRUE(p.wait_for([](Screen &t) { return t.line(3) == "--> 结束"; }, WAIT)) << s.dump();
+    EXPECT_TRUE(s.alt_screen());
     p.send(ENTER);
-    ASSERT_TRUE(p.wait_text("感谢使用", WAIT)) << s.dump();
     EXPECT_EQ(p.wait_exit(WAIT), 0);
+    // The shell's screen is back, with the farewell on it.
+    EXPECT_FALSE(s.alt_screen());
+    EXPECT_TRUE(screen_has(s, "感谢使用")) << s.dump();
     EXPECT_FALSE(g.dir.exists("data.txt"));
     EXPECT_FALSE(g.dir.exists("temp.txt"));
     EXPECT_TRUE(cooked(p));

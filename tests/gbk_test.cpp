@@ -47,5 +47,15 @@ TEST(GbkLocale, GameIsWrittenInGbk) {
         p.send("\x03");
         EXPECT_NE(p.wait_exit(20000), -1);
     }
+    // A message for stderr is GBK too.
+    std::ofstream(dir + "/config.conf") << "width=1\n";
+    {
+        PtyRun p({ZELVANE_EXE}, dir, 80, 30,
+                 {"LOCPATH=" + dir, "LANG=zh_CN.GBK", "LC_ALL=zh_CN.GBK"});
+        EXPECT_EQ(p.wait_exit(20000), 2);
+        const std::string &raw = p.screen.bytes();
+        EXPECT_NE(raw.find("\xC5\xE4\xD6\xC3\xCE\xC4\xBC\xFE"), std::string::npos); // 配置文件
+        EXPECT_EQ(raw.find("配置"), std::string::npos) << "UTF-8 reached a GBK terminal";
+    }
     std::filesystem::remove_all(dir);
 }

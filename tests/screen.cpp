@@ -68,6 +68,7 @@ int screen_settermprop(int prop, void *val, void *user) {
     auto *s = static_cast<Screen *>(user);
     auto *v = static_cast<VTermValue *>(val);
     if (prop == VTERM_PROP_CURSORVISIBLE) s->cursor_visible_ = v->boolean;
+    if (prop == VTERM_PROP_ALTSCREEN) s->alt_screen_ = v->boolean;
     if (prop == VTERM_PROP_TITLE) s->title_ = v->string ? v->string : "";
     return 1;
 }
@@ -78,6 +79,7 @@ Screen::Screen(int cols, int rows, bool attach, bool gbk)
     vterm_set_utf8(vt_, 1);
     vs_ = vterm_obtain_screen(vt_);
     vterm_screen_set_callbacks(vs_, &callbacks, this);
+    vterm_screen_enable_altscreen(vs_, 1);
     vterm_screen_reset(vs_, 1);
     vterm_output_set_callback(vt_, output_cb, &replies_);
     if (attached_) {

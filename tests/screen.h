@@ -39,6 +39,7 @@ class Screen {
     int cursor_col();
     int cursor_row();
     bool cursor_visible() const { return cursor_visible_; }
+    bool alt_screen() const { return alt_screen_; } // the alternate screen is shown
     const std::string &title() const { return title_; }
     // Everything fed so far, raw.
     const std::string &bytes() const { return bytes_; }
@@ -59,7 +60,7 @@ class Screen {
     VTermScreen *vs_;
     int cols_, rows_;
     bool attached_, gbk_;
-    bool cursor_visible_ = true;
+    bool cursor_visible_ = true, alt_screen_ = false;
     std::string title_, bytes_, replies_;
     std::string pending_; // the start of a character whose end has not come yet
 };

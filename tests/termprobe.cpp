@@ -3,7 +3,8 @@
 //
 // It takes the terminal, hides the cursor, sets the title, says
 // "ready narrow=N gbk=N pid=P", and then writes "key C" for every key code
-// it reads, until 'q' (exit 0), 'a' (abort) or 's' (a segmentation fault).
+// it reads, until 'q' (exit 0), 'a' (abort) or 's' (a segmentation fault);
+// 'w' sleeps 3 s first, as a long flash does.
 // Every repaint writes "repaint N size CxR".
 //
 // Options: --job runs the layer in a child process in a process group of
@@ -11,6 +12,9 @@
 // really stops it (the kernel refuses to stop an orphaned process group,
 // and a pseudo-terminal's only session leader is one). --ignore-hup ignores
 // SIGHUP from the start, so that a hang-up shows as the end of input.
+// --bg-kill is --job whose shell, once the child stops, takes the terminal
+// for another program in raw mode, writes "other program", and ends the
+// stopped child as `kill %1` does (SIGTERM, then SIGCONT).
 
 #include <cerrno>
 #include <clocale>
@@ -20,6 +24,7 @@
 #include <cstring>
 
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include "help_fun_1.h"
@@ -48,20 +53,39 @@ static int play() {
         if (c == 'q') break;
         if (c == 'a') abort();
         if (c == 's') raise(SIGSEGV);
+        if (c == 'w') term_sleep(3000);
     }
     term_close();
     return 0;
 }
 
+// The shell hands the terminal to another program, which takes raw mode,
+// and kills the stopped job.
+static void kill_in_background(pid_t child) {
+    tcsetpgrp(STDIN_FILENO, getpgrp());
+    struct termios t;
+    tcgetattr(STDIN_FILENO, &t);
+    t.c_lflag &= ~(tcflag_t)(ECHO | ICANON);
+    tcsetattr(STDIN_FILENO, TCSANOW, &t);
+    static const char other[] = "other program\r\n";
+    if (write(STDOUT_FILENO, other, sizeof other - 1) < 0) return;
+    kill(child, SIGTERM);
+    kill(child, SIGCONT);
+}
+
 // Stands by while the child plays, as a job-control shell would, and ends
 // as the child ended.
-static int stand_by(pid_t child) {
+static int stand_by(pid_t child, bool bg_kill) {
     setpgid(child, child);
     signal(SIGTTOU, SIG_IGN);
     tcsetpgrp(STDIN_FILENO, child);
     int st;
     for (;;) {
-        pid_t r = waitpid(child, &st, 0);
+        pid_t r = waitpid(child, &st, bg_kill ? WUNTRACED : 0);
+        if (r == child && WIFSTOPPED(st)) {
+            kill_in_background(child);
+            continue;
+        }
         if (r == child) break;
         if (r < 0 && errno != EINTR) return 1;
     }
@@ -74,9 +98,10 @@ static int stand_by(pid_t child) {
 
 int main(int argc, char **argv) {
     setlocale(LC_ALL, "");
-    bool job = false;
+    bool job = false, bg_kill = false;
     for (int i = 1; i < argc; i++) {
         if (strcmp(argv[i], "--job") == 0) job = true;
+        if (strcmp(argv[i], "--bg-kill") == 0) job = bg_kill = true;
         if (strcmp(argv[i], "--ignore-hup") == 0) signal(SIGHUP, SIG_IGN);
     }
     if (!job) return play();
@@ -89,5 +114,5 @@ int main(int argc, char **argv) {
             usleep(1000);
         return play();
     }
-    return stand_by(child);
+    return stand_by(child, bg_kill);
 }

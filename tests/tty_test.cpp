@@ -56,12 +56,14 @@ std::string line_with(Screen &s, const std::string &prefix) {
     return "";
 }
 
-// Key codes the program reported, in order.
+// Key codes the program reported, in order (from all it wrote, since the
+// screen it wrote them on is gone once it ends).
 std::vector<int> keys_seen(Screen &s) {
     std::vector<int> out;
-    for (int r = 0; r < s.rows(); r++) {
+    const std::string &b = s.bytes();
+    for (size_t at = b.find("key "); at != std::string::npos; at = b.find("key ", at + 1)) {
         int c;
-        if (sscanf(s.line(r).c_str(), "key %d", &c) == 1) out.push_back(c);
+        if (sscanf(b.c_str() + at, "key %d", &c) == 1) out.push_back(c);
     }
     return out;
 }
@@ -70,6 +72,7 @@ void start(PtyRun &run) {
     ASSERT_TRUE(run.wait_text("ready")) << run.screen.dump();
     ASSERT_TRUE(is_raw(run.modes()));
     EXPECT_FALSE(run.screen.cursor_visible());
+    EXPECT_TRUE(run.screen.alt_screen());
     EXPECT_EQ(run.screen.title(), "Zelvane");
 }
 
@@ -109,6 +112,10 @@ void PrintTo(const WayOut &w, std::ostream *os) {
     *os << w.name;
 }
 
+WayOut signalled(const char *name, int sig) {
+    return WayOut{name, [sig](PtyRun &r) { r.kill(sig); }, 128 + sig};
+}
+
 class RestoredOnExit : public ::testing::TestWithParam<WayOut> {};
 
 TEST_P(RestoredOnExit, ModesCursorAndTitle) {
@@ -122,6 +129,7 @@ TEST_P(RestoredOnExit, ModesCursorAndTitle) {
         EXPECT_GT(st, 0);
     expect_modes_as_found(run);
     EXPECT_TRUE(run.screen.cursor_visible());
+    EXPECT_FALSE(run.screen.alt_screen());
     const std::string &b = run.screen.bytes();
     size_t push = b.find("\x1b[22;0t"), title = b.find("\x1b]2;Zelvane"),
            pop = b.rfind("\x1b[23;0t");
@@ -138,7 +146,14 @@ INSTANTIATE_TEST_SUITE_P(
                       WayOut{"sigterm", [](PtyRun &r) { r.kill(SIGTERM); }, 128 + SIGTERM},
                       WayOut{"sighup", [](PtyRun &r) { r.kill(SIGHUP); }, 128 + SIGHUP},
                       WayOut{"abort", [](PtyRun &r) { r.send("a"); }, 128 + SIGABRT},
-                      WayOut{"segfault", [](PtyRun &r) { r.send("s"); }, -1}),
+                      WayOut{"segfault", [](PtyRun &r) { r.send("s"); }, -1},
+                      // Every other signal whose default action ends a process.
+                      signalled("sigquit", SIGQUIT), signalled("sigalrm", SIGALRM),
+                      signalled("sigusr1", SIGUSR1), signalled("sigusr2", SIGUSR2),
+                      signalled("sigvtalrm", SIGVTALRM), signalled("sigprof", SIGPROF),
+                      signalled("sigxcpu", SIGXCPU), signalled("sigxfsz", SIGXFSZ),
+                      signalled("sigpipe", SIGPIPE), signalled("sigtrap", SIGTRAP),
+                      signalled("sigsys", SIGSYS), signalled("sigrtmin", SIGRTMIN)),
     [](const ::testing::TestParamInfo<WayOut> &p) { return std::string(p.param.name); });
 
 // ---- Suspend, resume and resize --------------------------------------------
@@ -168,6 +183,46 @@ TEST(Tty, CtrlZRestoresAndResumeTakesTheTerminalAgain) {
     EXPECT_EQ(run.wait_exit(), 0);
     expect_modes_as_found(run);
     EXPECT_EQ(keys_seen(run.screen), (std::vector<int>{224, 75, 'q'}));
+}
+
+// `kill %1` on the stopped program, while another program holds the
+// terminal in raw mode: that program's modes and screen stay as they are.
+TEST(Tty, KilledInTheBackgroundLeavesTheForegroundAlone) {
+    PtyRun run({probe, "--bg-kill"}, ".");
+    start(run);
+    int pid = 0;
+    ASSERT_EQ(
+        sscanf(line_with(run.screen, "ready").c_str(), "ready narrow=%*d gbk=%*d pid=%d", &pid), 1);
+    kill(pid, SIGTSTP);
+    EXPECT_EQ(run.wait_exit(), 128 + SIGTERM);
+    const std::string &b = run.screen.bytes();
+    size_t other = b.find("other program");
+    ASSERT_NE(other, std::string::npos);
+    EXPECT_EQ(b.find('\x1b', other), std::string::npos) << "the killed program wrote escapes";
+    EXPECT_FALSE(run.modes().c_lflag & (ECHO | ICANON)) << "the foreground's modes were reset";
+}
+
+// fg in the middle of a long sleep (a flash, say): raw mode comes back at
+// once, so that keys typed then are not echoed.
+TEST(Tty, ResumeDuringASleepEchoesNothing) {
+    PtyRun run({probe, "--job"}, ".");
+    start(run);
+    int pid = 0;
+    ASSERT_EQ(
+        sscanf(line_with(run.screen, "ready").c_str(), "ready narrow=%*d gbk=%*d pid=%d", &pid), 1);
+    run.send("w");
+    ASSERT_TRUE(run.wait_text("key 119"));
+    kill(pid, SIGTSTP);
+    ASSERT_TRUE(run.wait_for([](Screen &s) { return s.cursor_visible(); }));
+    kill(pid, SIGCONT);
+    ASSERT_TRUE(
+        run.wait_for([&](Screen &s) { return !s.cursor_visible() && is_raw(run.modes()); }));
+    run.send("xyz");
+    run.pump(300);
+    EXPECT_FALSE(screen_has(run.screen, "xyz")) << run.screen.dump();
+    ASSERT_TRUE(run.wait_text("key 122")) << run.screen.dump();
+    run.send("q");
+    EXPECT_EQ(run.wait_exit(), 0);
 }
 
 // Where no shell can resume it (an orphaned process group) the stop is

@@ -398,6 +398,26 @@ static void emit(int x, int y) {
     if (S.term_x >= S.want.cols) S.term_x = -1;
 }
 
+// Before moving right along the row to x: when the cells in between are
+// already right, in the colours in force, writing them again costs fewer
+// bytes than the move. Writes them then.
+static void bridge(int x, int y) {
+    int from = S.term_x;
+    if (y != S.term_y || from < 0 || from >= x || x - from > 8) return;
+    size_t bytes = 0;
+    for (int i = from; i < x; i++) {
+        const Cell &c = S.want.at(i, y);
+        if (!c.known || c.width != 1 || !c.same(S.shown.at(i, y))) return;
+        if (c.attr != S.term_pen &&
+            !(c.blank() && c.attr >= 0 && S.term_pen >= 0 && (c.attr >> 4) == (S.term_pen >> 4)))
+            return;
+        bytes += c.len;
+    }
+    if (bytes >= relative(nullptr, x - from, 'C')) return;
+    for (int i = from; i < x; i++)
+        emit(i, y);
+}
+
 static bool differs(int x, int y) {
     const Cell &w = S.want.at(x, y);
     return w.known && !w.same(S.shown.at(x, y));
@@ -422,6 +442,7 @@ static void flush_row(int y) {
             x++;
             continue;
         }
+        bridge(at, y);
         emit(at, y);
         x = at + w;
     }
