@@ -85,15 +85,17 @@ struct Grid {
         dirty.assign(cap_rows, 1);
     }
 
-    // Writes the glyph at (x, y) as a terminal does: a glyph that lands on
-    // half of a wide one blanks its other half.
-    void put(int x, int y, const Cell &g) {
+    // Writes the glyph at (x, y). A glyph that lands on half of a wide one
+    // leaves its other half as orphan: a blank in the program's drawing,
+    // and in the terminal's not known (terminals differ there).
+    void put(int x, int y, const Cell &g, const Cell *orphan = nullptr) {
+        auto orphaned = [&](Cell &c) { c = orphan ? *orphan : blank_cell(c.attr); };
         Cell &c = at(x, y);
-        if (c.width == 0 && x > 0) at(x - 1, y) = blank_cell(at(x - 1, y).attr);
-        if (c.width == 2 && g.width == 1 && x + 1 < cols) at(x + 1, y) = blank_cell(c.attr);
+        if (c.width == 0 && x > 0) orphaned(at(x - 1, y));
+        if (c.width == 2 && g.width == 1 && x + 1 < cols) orphaned(at(x + 1, y));
         if (g.width == 2) {
             Cell &next = at(x + 1, y);
-            if (next.width == 2 && x + 2 < cols) at(x + 2, y) = blank_cell(next.attr);
+            if (next.width == 2 && x + 2 < cols) orphaned(at(x + 2, y));
             next = g;
             next.len = next.width = 0;
         }
@@ -391,7 +393,8 @@ static void emit(int x, int y) {
         g.attr = (int16_t)((S.term_pen & 15) | (g.attr & 0xF0));
     set_pen(g.attr);
     S.out.append(g.bytes, g.len);
-    S.shown.put(x, y, g);
+    static const Cell unknown;
+    S.shown.put(x, y, g, &unknown);
     S.term_x += g.width;
     // At the right edge the terminal waits to wrap: the next glyph's place
     // is then anybody's guess, so the next one is positioned again.
