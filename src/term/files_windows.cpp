@@ -8,13 +8,7 @@
 
 #include "term/files.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "term/win32.h"
 
 #include <fcntl.h>
 #include <io.h>

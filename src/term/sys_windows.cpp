@@ -14,15 +14,11 @@
 
 #include "term/sys.h"
 
+#include "term/encode.h"
+
 #include "term.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "term/win32.h"
 #include <mmsystem.h>
 
 #include <fcntl.h>
@@ -70,15 +66,6 @@ const int binary_files = binary_mode();
 const WORD default_attr = 7;
 
 // ---- Text ----------------------------------------------------------------
-
-// Length of the UTF-8 sequence that c begins (1 for a stray byte).
-size_t utf8_len(unsigned char c) {
-    if (c < 0x80) return 1;
-    if ((c & 0xE0) == 0xC0) return 2;
-    if ((c & 0xF0) == 0xE0) return 3;
-    if ((c & 0xF8) == 0xF0) return 4;
-    return 1;
-}
 
 std::wstring widen(const char *s, size_t n, UINT cp = CP_UTF8) {
     if (n == 0) return std::wstring();
