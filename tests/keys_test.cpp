@@ -152,4 +152,11 @@ TEST(KeyDecoder, CursorPositionReportsAreNoKeys) {
     EXPECT_EQ(k.report_col[1], 7);
     // Escape typed just as a report arrives is still Escape.
     EXPECT_EQ(decode("\x1b\x1b[5;1R"), Codes{27});
+    // Numbers no screen has, or no numbers at all, make no report.
+    for (const char *odd : {"\x1b[99999999999999999999;5R", "\x1b[5;123456R", "\x1b[0;5R",
+                            "\x1b[;R", "\x1b[5R", "\x1b[1;2;3R"}) {
+        term_keys none;
+        EXPECT_EQ(decode({odd}, &none), Codes{}) << odd + 1;
+        EXPECT_EQ(none.reports, 0u) << odd + 1;
+    }
 }
