@@ -345,6 +345,11 @@ TEST(Game, TooSmallTerminalWaitsForResize) {
     EXPECT_TRUE(screen_has(p.screen, "41 列，22 行")) << p.screen.dump();
     EXPECT_TRUE(screen_has(p.screen, "30 列，10 行")) << p.screen.dump();
     p.send(RIGHT + SPACE); // dropped: nothing to act on yet
+    // A resume puts the message up again (this stop is refused: no shell
+    // here could resume the game, but it takes the terminal again all the same).
+    forget_screen(p.screen);
+    p.kill(SIGTSTP);
+    ASSERT_TRUE(p.wait_text("窗口太小", WAIT)) << p.screen.dump();
     p.resize(40, 20);
     ASSERT_TRUE(p.wait_text("40 列，20 行", WAIT)) << p.screen.dump();
     p.resize(80, 30);
