@@ -158,7 +158,7 @@ void screen_reset(int cols, int rows, bool blank) {
     S.pen = DEFAULT;
     S.cleared = S.repaint = false;
     S.term_x = S.term_y = -1;
-    S.term_pen = blank ? UNKNOWN_PEN : DEFAULT;
+    S.term_pen = UNKNOWN_PEN;
     S.term_cursor = -1;
     S.title.clear();
     S.term_title_known = false;
