@@ -20,7 +20,7 @@
 #include "order_fun_1.h"
 #include "order_fun_2.h"
 #include "term.h"
-#include "term/files.h"
+#include "files/files.h"
 
 // What the screen shows while the program waits, for the size it needs.
 enum class Showing { nothing, credits, config, play, menu };

@@ -9,7 +9,7 @@
 #include "help_fun_1.h"
 #include "order_b_1.h"
 #include "term.h"
-#include "term/files.h"
+#include "files/files.h"
 
 // ---- config.conf -------------------------------------------------------------
 
@@ -171,20 +171,6 @@ const char *config_problem() {
 
 namespace {
 
-// Console columns of UTF-8 text: an ASCII byte is one, any other character
-// (Chinese, full-width marks) two.
-int columns(const char *s) {
-    int n = 0;
-    for (; *s; s++) {
-        unsigned char c = (unsigned char)*s;
-        if (c < 0x80)
-            n++;
-        else if (c >= 0xC0)
-            n += 2;
-    }
-    return n;
-}
-
 void rule_line() {
     term_text("########################################\n");
 }
@@ -192,7 +178,7 @@ void rule_line() {
 void credit_line(const char *text) {
     term_text("#");
     term_text(text);
-    for (int i = columns(text); i < 38; i++)
+    for (int i = term_columns(text); i < 38; i++)
         term_text(" ");
     term_text("#\n");
 }

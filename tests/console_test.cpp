@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "term/win32.h"
+#include <windows.h>
 
 #include "term.h"
-#include "term/files.h"
+#include "files/files.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "term.h"
+#include "term/keys.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "screen.h"
+#include "support.h"
 #include "term.h"
 
 namespace {
@@ -81,7 +82,7 @@ TEST(ScreenModel, DamageOnlyFlushesShowWhatWasDrawn) {
 
         // A repaint after the terminal lost it all shows the same.
         s.feed("\x1b[41m\x1b[2Jjunk\r\nmore junk");
-        term_redraw();
+        repaint_lost_screen();
         s.sync();
         EXPECT_EQ(differences(s, grid, " "), "") << "seed " << seed << "\n" << s.dump();
     }

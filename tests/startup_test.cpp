@@ -12,7 +12,9 @@
 #include "order_b_1.h"
 #include "order_fun_1.h"
 #include "screen.h"
+#include "support.h"
 #include "term.h"
+#include "term/chars.h"
 
 namespace {
 
@@ -34,7 +36,7 @@ const char *const rules[] = {
 // the top-left corner in 7 on 0 wherever the cursor and colour were.
 TEST(StartupScreens, CreditsBoxAndRules) {
     Screen s(80, 30);
-    term_set_narrow(1);
+    chars_set_narrow(1);
     set_cocate(0, 25);
     term_text("left alone");
     set_cocate(10, 20);
@@ -94,7 +96,7 @@ TEST(StartupScreens, ConfigurationScreen) {
     fs::remove_all(tmpl);
 
     Screen s(90, 30);
-    term_set_narrow(1);
+    chars_set_narrow(1);
     write_config_screen();
     s.sync();
     const std::string sep(79, '-');

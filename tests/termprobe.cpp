@@ -29,6 +29,8 @@
 
 #include "help_fun_1.h"
 #include "term.h"
+#include "term/chars.h"
+#include "term/sys.h"
 
 static int repaints = 0;
 
@@ -46,7 +48,7 @@ static int play() {
     term_on_repaint(repaint);
     console();
     set_cursor(0);
-    term_printf("ready narrow=%d gbk=%d pid=%d\n", term_narrow(), term_gbk(), (int)getpid());
+    term_printf("ready narrow=%d gbk=%d pid=%d\n", chars_narrow(), sys_gbk(), (int)getpid());
     for (;;) {
         int c = term_getch();
         term_printf("key %d\n", c);

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "term.h"
+#include "keys.h"
 
 // A lone ESC is the Escape key once this long has passed without a byte.
 static const int esc_wait_ms = 40;

@@ -5,7 +5,7 @@
 // never following a link for writing, and checked again with fstat, since
 // the name may have changed in between. Only a regular file is used.
 
-#include "term/files.h"
+#include "files.h"
 
 #include <cerrno>
 

@@ -6,9 +6,9 @@
 // writing. Every open shares reading, writing and deleting, so nothing
 // waits for another program, and no handle is inherited.
 
-#include "term/files.h"
+#include "files.h"
 
-#include "term/win32.h"
+#include <windows.h>
 
 #include <fcntl.h>
 #include <io.h>
