@@ -6,6 +6,9 @@
 #include "fake_sys.h"
 
 #include <cstdio>
+#include <vector>
+
+#include "term/chars.h"
 
 #include "term/sys.h"
 
@@ -22,7 +25,27 @@ struct {
     std::string typed; // keys not read yet
     unsigned events;
     long long clock;
+    std::vector<fake::cell> grid; // cols x rows, as the runs painted it
 } F;
+
+void blank_grid() {
+    F.grid.assign((size_t)F.cols * F.rows, fake::cell());
+}
+
+void paint_grid(const paint_frame &f) {
+    if (F.grid.size() != (size_t)F.cols * F.rows) blank_grid();
+    if (f.clear) blank_grid();
+    for (const paint_run &r : f.runs) {
+        int x = r.col;
+        utf8_each(r.text.c_str(), [&](const char *s, size_t n) {
+            int w = glyph_columns(s, n);
+            if (x + w > F.cols || r.row >= F.rows) return;
+            F.grid[(size_t)r.row * F.cols + x] = {std::string(s, n), r.attr};
+            if (w == 2) F.grid[(size_t)r.row * F.cols + x + 1] = {"", r.attr};
+            x += w;
+        });
+    }
+}
 
 } // namespace
 
@@ -56,6 +79,12 @@ void lose_screen() {
 long long now() {
     return F.clock;
 }
+cell cell_at(int col, int row) {
+    if (col < 0 || row < 0 || col >= F.cols || row >= F.rows ||
+        F.grid.size() != (size_t)F.cols * F.rows)
+        return cell();
+    return F.grid[(size_t)row * F.cols + col];
+}
 
 } // namespace fake
 
@@ -63,6 +92,7 @@ int sys_open(std::string *) {
     F.open = true;
     F.events = 0;
     F.painter.reset();
+    blank_grid();
     return 0;
 }
 
@@ -73,6 +103,7 @@ void sys_close(void) {
 bool sys_paint(const paint_frame &frame) {
     F.out.clear();
     F.painter.paint(frame, &F.out);
+    paint_grid(frame);
     if (F.sink && !F.out.empty()) F.sink(F.out.data(), F.out.size(), F.sink_user);
     return true;
 }

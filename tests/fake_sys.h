@@ -36,4 +36,12 @@ void lose_screen();
 // Milliseconds on the clock.
 long long now();
 
+// The screen as the runs painted it, cell by cell: a plain grid that
+// knows nothing of escapes, to check the runs themselves.
+struct cell {
+    std::string ch = " "; // "" for the right half of a wide glyph
+    int attr = -1;        // -1: the default colours
+};
+cell cell_at(int col, int row);
+
 } // namespace fake
