@@ -12,10 +12,12 @@
 #include <sstream>
 #include <string>
 
+#include <optional>
 #include <random>
 
 #include "order_b_1.h"
 #include "order_fun_1.h"
+#include "support.h"
 
 namespace fs = std::filesystem;
 
@@ -77,17 +79,9 @@ struct Case {
 // Every test runs in a fresh temporary directory and leaves nothing behind.
 class InTempDir : public ::testing::Test {
   protected:
-    void SetUp() override {
-        old_ = fs::current_path();
-        dir_ = (fs::temp_directory_path() /
-                ("zelvane-config-" + std::to_string(std::random_device{}())))
-                   .string();
-        ASSERT_TRUE(fs::create_directory(dir_));
-        fs::current_path(dir_);
-    }
+    void SetUp() override { dir_.emplace(); }
     void TearDown() override {
-        fs::current_path(old_);
-        fs::remove_all(dir_);
+        dir_.reset();
         fill_settings(0);
     }
     // Writes `text` as config.conf over settings that are all `before`, and reads it.
@@ -104,7 +98,7 @@ class InTempDir : public ::testing::Test {
                                    << "\n want: " << describe(c.want);
         }
     }
-    fs::path old_, dir_;
+    std::optional<ScratchDir> dir_;
 };
 
 using ConfigReader = InTempDir;

@@ -25,6 +25,7 @@
 #include <unistd.h>
 
 #include "ptyrun.h"
+#include "support.h"
 
 // A shell's job control in miniature, for the suspend test. A program alone
 // in the session of a pseudo-terminal is an orphaned process group, and the
@@ -85,19 +86,7 @@ std::string config_text(const Settings &over = {}) {
 }
 
 // A scratch working directory for one run of the game.
-class GameDir {
-  public:
-    GameDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "zelvane-XXXXXX").string();
-        path = mkdtemp(tmpl.data()) ? tmpl : std::string();
-    }
-    ~GameDir() { std::filesystem::remove_all(path); }
-    void write(const std::string &name, const std::string &text) {
-        std::ofstream(path + "/" + name) << text;
-    }
-    bool exists(const std::string &name) { return std::filesystem::exists(path + "/" + name); }
-    std::string path;
-};
+using GameDir = TempDir;
 
 // The game, started in its own directory with config.conf made of over.
 struct Game {

@@ -83,17 +83,13 @@ TEST(StartupScreens, ColourSwitch) {
 
 // The configuration screen lists the values just read from config.conf.
 TEST(StartupScreens, ConfigurationScreen) {
-    namespace fs = std::filesystem;
-    fs::path old = fs::current_path();
-    char tmpl[] = "/tmp/zelvane-startup-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    fs::current_path(tmpl);
-    std::ofstream("config.conf") << "width=14 height=23 b_type=4 b_num=5 max_f=-7 first_speed=650 "
-                                    "add_speed=12 max_speed=120 debug=2 help_line=0 fask_s=0 "
-                                    "s_twi=1 b_drop=0 twinkle=30 twi_num=4\n";
-    read_config();
-    fs::current_path(old);
-    fs::remove_all(tmpl);
+    {
+        ScratchDir dir;
+        dir.write("config.conf", "width=14 height=23 b_type=4 b_num=5 max_f=-7 first_speed=650 "
+                                 "add_speed=12 max_speed=120 debug=2 help_line=0 fask_s=0 "
+                                 "s_twi=1 b_drop=0 twinkle=30 twi_num=4\n");
+        read_config();
+    }
 
     Screen s(90, 30);
     chars_set_narrow(1);

@@ -3,24 +3,38 @@
 #include "support.h"
 
 #include <filesystem>
+#include <fstream>
 #include <random>
 
 #include "term.h"
 
-ScratchDir::ScratchDir() : old(std::filesystem::current_path().string()) {
+TempDir::TempDir() {
     std::random_device rd;
     auto tmp = std::filesystem::temp_directory_path();
     for (int tries = 0; tries < 100 && path.empty(); tries++) {
         auto p = tmp / ("zelvane-test-" + std::to_string(rd()));
         if (std::filesystem::create_directory(p)) path = p.string();
     }
-    if (path.empty()) path = ".";
+}
+
+TempDir::~TempDir() {
+    if (!path.empty()) std::filesystem::remove_all(path);
+}
+
+void TempDir::write(const std::string &name, const std::string &text) const {
+    std::ofstream(path + "/" + name, std::ios::binary) << text;
+}
+
+bool TempDir::exists(const std::string &name) const {
+    return std::filesystem::exists(path + "/" + name);
+}
+
+ScratchDir::ScratchDir() : old(std::filesystem::current_path().string()) {
     std::filesystem::current_path(path);
 }
 
 ScratchDir::~ScratchDir() {
     std::filesystem::current_path(old);
-    if (path != ".") std::filesystem::remove_all(path);
 }
 
 NullTerminal::NullTerminal(int cols, int rows) {

@@ -6,14 +6,23 @@
 
 #include "fake_sys.h"
 
+// A fresh directory, removed with all it holds at destruction.
+struct TempDir {
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+    void write(const std::string &name, const std::string &text) const;
+    bool exists(const std::string &name) const;
+    std::string path;
+};
+
 // The working directory is a fresh scratch directory until destruction, so
 // that the game's files (config.conf, data.txt) land there.
-struct ScratchDir {
+struct ScratchDir : TempDir {
     ScratchDir();
     ~ScratchDir();
-    ScratchDir(const ScratchDir &) = delete;
-    ScratchDir &operator=(const ScratchDir &) = delete;
-    std::string old, path;
+    std::string old;
 };
 
 // A terminal of cols x rows, held by the layer while this lives, whose

@@ -336,15 +336,6 @@ int input_int_with(const std::string &input, int lo, int hi, std::vector<std::st
     return v;
 }
 
-struct TempDir {
-    std::string path;
-    TempDir() {
-        char p[] = "/tmp/zelvane_dir_XXXXXX";
-        path = mkdtemp(p);
-    }
-    ~TempDir() { std::filesystem::remove_all(path); }
-};
-
 } // namespace
 
 TEST(Utilities, InputIntRepeatsUntilInRange) {

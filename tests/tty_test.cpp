@@ -172,8 +172,10 @@ TEST(Tty, CtrlZRestoresAndResumeTakesTheTerminalAgain) {
     ASSERT_GT(pid, 0);
 
     kill(pid, SIGTSTP);
-    ASSERT_TRUE(run.wait_for([](Screen &s) { return s.cursor_visible(); }));
-    run.pump(200);
+    ASSERT_TRUE(run.wait_for([&](Screen &s) {
+        return s.cursor_visible() && !is_raw(run.modes()) &&
+               count(s.bytes(), "\x1b[22;0t") == count(s.bytes(), "\x1b[23;0t");
+    }));
     expect_modes_as_found(run);
     EXPECT_EQ(count(run.screen.bytes(), "\x1b[22;0t"), count(run.screen.bytes(), "\x1b[23;0t"));
 
@@ -222,9 +224,8 @@ TEST(Tty, ResumeDuringASleepEchoesNothing) {
     ASSERT_TRUE(
         run.wait_for([&](Screen &s) { return !s.cursor_visible() && is_raw(run.modes()); }));
     run.send("xyz");
-    run.pump(300);
-    EXPECT_FALSE(screen_has(run.screen, "xyz")) << run.screen.dump();
     ASSERT_TRUE(run.wait_text("key 122")) << run.screen.dump();
+    EXPECT_FALSE(screen_has(run.screen, "xyz")) << "echoed:\n" << run.screen.dump();
     run.send("q");
     EXPECT_EQ(run.wait_exit(), 0);
 }
