@@ -24,40 +24,28 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "job_shell.h"
 #include "ptyrun.h"
 #include "support.h"
 
-// A shell's job control in miniature, for the suspend test. A program alone
-// in the session of a pseudo-terminal is an orphaned process group, and the
-// kernel ignores Ctrl-Z there; as a job of a shell it really stops. Run with
-// ZELVANE_JOB_SHELL set, this test program starts the game named there in a
-// process group of its own in the foreground, writes its pid to game.pid and
-// waits for it, staying in the session while the game is stopped.
+// Run with ZELVANE_JOB_SHELL set, this test program is a job-control shell
+// (job_shell.h) for the suspend test: it starts the game named there as its
+// job, writes the game's pid to game.pid and ends as the game ended.
 __attribute__((constructor)) static void job_shell() {
     const char *game = getenv("ZELVANE_JOB_SHELL");
     if (!game) return;
-    signal(SIGTTOU, SIG_IGN);
-    pid_t child = fork();
-    if (child == 0) {
-        setpgid(0, 0);
-        tcsetpgrp(STDIN_FILENO, getpgrp());
-        signal(SIGTTOU, SIG_DFL);
+    pid_t child = job_start([&] {
         execl(game, game, (char *)nullptr);
-        _exit(127);
-    }
-    setpgid(child, child);
-    tcsetpgrp(STDIN_FILENO, child);
+        return 127;
+    });
     if (FILE *f = fopen("game.pid.new", "w")) {
         fprintf(f, "%d\n", (int)child);
         fclose(f);
         rename("game.pid.new", "game.pid");
     }
-    for (;;) {
-        int st;
-        if (waitpid(child, &st, WUNTRACED) < 0) _exit(1);
-        if (WIFEXITED(st)) _exit(WEXITSTATUS(st));
-        if (WIFSIGNALED(st)) _exit(128 + WTERMSIG(st));
-    }
+    int st;
+    if (child < 0 || !job_wait(child, &st, [](pid_t) {})) _exit(1);
+    _exit(WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st));
 }
 
 namespace {
