@@ -4,12 +4,14 @@
 #include <string>
 
 #include "Zelvane.h"
+#include "own_console.h"
 #include "term.h"
 
 int main() {
     setlocale(LC_ALL, "");
     if (term_open() != 0) {
         term_message(1, -1, (std::string("zelvane: ") + term_error()).c_str());
+        hold_own_console();
         return 2;
     }
     int status = run();
