@@ -36,6 +36,7 @@ else()
     set(CPACK_DEB_COMPONENT_INSTALL ON)
     set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
     set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
+    set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/cpack_options.cmake)
 
     # Compressed as Debian wants them: no name and no time in the header.
     set(zelvane_gz "")
