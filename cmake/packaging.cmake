@@ -8,6 +8,9 @@
 # Whatever the umask of the machine that installs or packages: 755 and 644.
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+# Directories made on the way to a file take the umask's modes all the same:
+# cpack sets them right before it packs.
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/cpack_modes.cmake)
 if(WIN32)
     # The zip: the game with its sample config.conf beside it, and the README
     # and the licence as text files Windows opens (CRLF line ends).
