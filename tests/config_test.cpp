@@ -243,6 +243,25 @@ TEST_F(ConfigReader, SampleFileAndFallback) {
     }
 }
 
+// A UTF-8 byte-order mark is skipped only at the very start; a UTF-16 one is refused.
+TEST_F(ConfigReader, ByteOrderMarks) {
+    check({
+        {"\xEF\xBB\xBFwidth=30 height=5", expect_with(77, {{"width", 30}, {"height", 5}})},
+        {"\xEF\xBB\xBF", expect_with(77, {})},
+        {"\xEF\xBBwidth=30 height=5", expect_with(77, {{"height", 5}})},
+        {"width=30 \xEF\xBB\xBFheight=5", expect_with(77, {{"width", 30}})},
+        {"w", expect_with(77, {})},
+    });
+    for (const char *mark : {"\xFF\xFEw\0i\0", "\xFE\xFF\0w\0i"}) {
+        read_text(std::string(mark, 6));
+        const char *msg = config_problem();
+        ASSERT_NE(msg, nullptr);
+        EXPECT_NE(std::string(msg).find("UTF-16"), std::string::npos) << msg;
+    }
+    read_text("width=12 height=22 b_type=5 add_speed=10");
+    EXPECT_EQ(config_problem(), nullptr);
+}
+
 // Settings that would crash the game are named with their value and range.
 TEST_F(ConfigReader, Problems) {
     struct Bad {
