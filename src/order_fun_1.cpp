@@ -293,12 +293,27 @@ void show_config_info() {
 // A data.txt that cannot be opened (a directory, no permission, a full disk)
 // or that is not a regular file (a link, a FIFO, a device) only loses the
 // log: the game goes on without a word.
+namespace {
+// An append to data.txt failed (a file-size limit, a full disk, an I/O
+// error) during this game: the log is stopped until the next game.
+bool log_stopped;
+// Some game's log stopped since the player was last told.
+bool log_loss_untold;
+} // namespace
+
 void clear_data() {
+    log_stopped = false;
     if (FILE *f = file_write_regular("data.txt", false)) fclose(f);
 }
 
+bool take_log_loss() {
+    bool lost = log_loss_untold;
+    log_loss_untold = false;
+    return lost;
+}
+
 void record_map() {
-    if (debug == 0) return;
+    if (debug == 0 || log_stopped) return;
     FILE *f = file_write_regular("data.txt", true);
     if (!f) return;
     // The board never exceeds map; held here too so that a dump cannot read past it.
@@ -310,5 +325,6 @@ void record_map() {
         fputs("\n", f);
     }
     fputs("\n", f);
-    fclose(f);
+    bool failed = ferror(f) != 0;
+    if (fclose(f) != 0 || failed) log_stopped = log_loss_untold = true;
 }
