@@ -4,6 +4,7 @@
 #include <string>
 
 #include "Zelvane.h"
+#include "order_fun_1.h"
 #include "own_console.h"
 #include "term.h"
 
@@ -16,6 +17,10 @@ int main() {
     }
     int status = run();
     term_close();
+    if (take_log_loss())
+        term_message(1, -1,
+                     "zelvane: data.txt 写不下了（磁盘已满或文件大小受限），"
+                     "调试记录已在那一局中途停止，游戏照常进行");
     // The farewell stays readable in the shell once its screen is back.
     term_message(0, 12, "感谢使用");
     return status;

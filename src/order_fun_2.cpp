@@ -471,6 +471,14 @@ static void flash_pause() {
 
 void twinkle_fun(int h) {
     if (s_twi == 0) return;
+    if (twinkle <= 0) {
+        // No pause: no phase is ever seen, so only the last cycle's end is
+        // drawn. Running every cycle would hang on a huge twi_num.
+        if (twi_num > 0)
+            for (int i = 0; i < qw; i++)
+                display_one_block(qa[i][0], qa[i][1], h);
+        return;
+    }
     for (int n = 0; n < twi_num; n++) {
         for (int i = 0; i < qw; i++)
             not_display_one_block(qa[i][0], qa[i][1]);

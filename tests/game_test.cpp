@@ -20,6 +20,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -586,7 +587,28 @@ TEST(Game, UnsafeFilesAreLeftAlone) {
          }},
         {"FIFOs", false,
          [&](Dir d) { both(d, [](const std::string &f) { mkfifo(f.c_str(), 0600); }); },
-         [](Dir) {}},
+         [&](Dir d) { both(d, [](const std::string &f) { EXPECT_TRUE(fs::is_fifo(f)) << f; }); }},
+        {"device nodes", false,
+         [&](Dir d) {
+             // A copy of /dev/null needs root; without it a FIFO stands in.
+             both(d, [](const std::string &f) {
+                 if (mknod(f.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) mkfifo(f.c_str(), 0600);
+             });
+         },
+         [&](Dir d) { both(d, [](const std::string &f) { EXPECT_TRUE(fs::exists(f)) << f; }); }},
+        {"hard links", false,
+         [](Dir d) {
+             std::ofstream(d + "/target-data") << "keep\n";
+             std::ofstream(d + "/target-temp") << "keep\n";
+             fs::create_hard_link(d + "/target-data", d + "/data.txt");
+             fs::create_hard_link(d + "/target-temp", d + "/temp.txt");
+         },
+         [&](Dir d) {
+             keeps(d, "target-data");
+             keeps(d, "target-temp");
+             keeps(d, "data.txt");
+             keeps(d, "temp.txt");
+         }},
         {"devices", false,
          [](Dir d) {
              fs::create_symlink("/dev/null", d + "/data.txt");
