@@ -64,9 +64,9 @@ inline void plain_find_line() {
 
 struct Board {
     int w, h, types, run, drop;
-    bool flash;             // flash every group, so each removal reaches the output
+    bool flash;              // flash every group, so each removal reaches the output
     int32_t cells[MAX][MAX]; // the interior as it stands before the landing
-    int land_x, land_c[3];  // the column landing in column land_x, top cell first
+    int land_x, land_c[3];   // the column landing in column land_x, top cell first
 };
 
 inline void keep(const char *data, size_t n, void *user) {

@@ -39,8 +39,8 @@ TEST(Cascade, RandomBoardsGiveThePlainSearchsResults) {
     std::mt19937 rng(17);
     for (int i = 0; i < 400; i++) {
         const cascade::Board &b = random_board(rng);
-        ASSERT_EQ(cascade::differ(b), "") << "board " << i << ": " << b.w << " x " << b.h
-                                          << " run " << b.run << " drop " << b.drop;
+        ASSERT_EQ(cascade::differ(b), "") << "board " << i << ": " << b.w << " x " << b.h << " run "
+                                          << b.run << " drop " << b.drop;
     }
 }
 

@@ -10,5 +10,6 @@ TEST(OwnConsole, OnlyTheSoleProcessOwnsItsConsole) {
         unsigned long count;
         bool own;
     } const cases[] = {{0, false}, {1, true}, {2, false}, {3, false}};
-    for (auto c : cases) EXPECT_EQ(console_is_own(c.count), c.own) << c.count;
+    for (auto c : cases)
+        EXPECT_EQ(console_is_own(c.count), c.own) << c.count;
 }
