@@ -668,8 +668,8 @@ TEST(Game, InstalledGameRunsFromAnotherDirectory) {
                       "' '" CMAKE_COMMAND "' --install '" ZELVANE_BINARY_DIR "' --prefix /usr >'" +
                       dest.path + "/install.log' 2>&1";
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-    for (const char *file : {"bin/zelvane", "share/zelvane/config.conf", "share/man/man6/zelvane.6",
-                             "share/doc/zelvane/README.md"})
+    for (const char *file : {"bin/zelvane", "share/zelvane/config.conf",
+                             "share/man/man6/zelvane.6.gz", "share/doc/zelvane/README.md"})
         EXPECT_TRUE(std::filesystem::is_regular_file(dest.path + "/usr/" + file)) << file;
     PtyRun p({dest.path + "/usr/bin/zelvane"}, elsewhere.path);
     reach_builtin_well(p);
