@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // find_line_bench.cpp -- the landing's whole cascade on the largest board.
 //
 // Drawing goes to a sink that drops it, so the figures are the rules' own

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # packaging.cmake -- what `cmake --install` puts where, and the packages
 # CPack makes of it. Every install rule and CPack setting lives here.
 #

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // cascade_fuzz.cpp -- any bytes as a board and a landing: find_line and the
 // plain search (tests/cascade_check.h) must remove the same groups with the
 // same output and leave the same board.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs what the tests need when it is missing, builds everything under
 # AddressSanitizer and UndefinedBehaviorSanitizer, and runs every test.
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Zelvane.cpp -- the loop over games: set-up, play, game-over menu.
 //
 // The play loop polls the keyboard in batches of ten and checks the fall

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // main.cpp -- takes the terminal and plays.
 
 #include <clocale>

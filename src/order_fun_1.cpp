@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // order_fun_1.cpp -- config.conf, the start-up screens and the debug board log.
 
 #include "order_fun_1.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // order_fun_2.cpp -- the well, the columns, matching, clearing and scoring.
 
 #include "order_fun_2.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // cascade_check.h -- a landing's cascade played twice from one board: once by
 // find_line, once by the plain search that starts over from the first start
 // cell after every removal and settles every column each time. Shared by the

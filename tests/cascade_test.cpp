@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // cascade_test.cpp -- find_line removes the same groups in the same order,
 // with the same output, as the plain search that starts over after every
 // removal (cascade_check.h), on random boards of every size and setting.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // config_test.cpp -- reading config.conf, the checks on what was read, and
 // the debug board log data.txt.
 

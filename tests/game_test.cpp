@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // game_test.cpp -- whole games of the real program in a pseudo-terminal.
 //
 // Every game here has b_type 1, so every column is all code 1 and the game

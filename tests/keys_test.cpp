@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // keys_test.cpp -- bytes from the keyboard into the key codes the game reads.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // match_test.cpp -- finding runs, collecting, flashing, scoring and settling groups.
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # packaging.sh -- checks of the player's side of the project, run by ctest.
 #   packaging.sh man SOURCE_DIR
 #       the man page shows no groff warning and names every key of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tty_test.cpp -- the terminal layer in a real pseudo-terminal: raw mode,
 // its restoration on every way out, suspend and resize, the width probe
 // and the end of input. The program under test is tests/termprobe.cpp.

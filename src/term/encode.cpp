@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // encode.cpp -- character widths, padding and the GBK encoding.
 
 #include "encode.h"

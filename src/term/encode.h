@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // encode.h -- characters as the terminal takes them: width and encoding.
 //
 // Text reaches the layer as UTF-8. The terminal reads UTF-8 or GBK, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // files_posix.cpp -- the game's files in the working directory, on POSIX.
 //
 // A name is looked at first (stat for reading, lstat for writing), so that

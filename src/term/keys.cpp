@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // keys.cpp -- bytes from the keyboard in, key codes out.
 
 #include <string>

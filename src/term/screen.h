@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // screen.h -- the screen model, as the rest of the layer sees it.
 //
 // The model holds what the program has drawn, cell by cell, and what the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sys.h -- the platform under the terminal layer.
 //
 // The portable parts of the layer (the screen model, the escape writer, the

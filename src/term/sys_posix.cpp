@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sys_posix.cpp -- the terminal layer on a POSIX terminal: termios, signals,
 // select, iconv. See sys.h for the contract.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sys_windows.cpp -- the Windows console under the terminal layer: see sys.h.
 //
 // Output: the portable layer hands over the same escape byte stream it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // term.cpp -- the layer's glue: taking the terminal, waiting for keys and
 // events, time, size, and the hooks of the tests. See term.h.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // win32.h -- <windows.h> as the Windows back end takes it: without the
 // rarely used parts and without the min and max macros.
 #pragma once
