@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rules_fuzz.cpp -- any bytes as a game: the first bytes choose settings
 // within their allowed ranges, the rest are actions on the falling column.
 // After every step the board, the walls and the column must be sound.

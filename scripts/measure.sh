@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Measures the game in a pseudo-terminal: the processor time it uses over
 # a few seconds of play without keys, and the time from a key (Right arrow)
 # to its redraw reaching the terminal; under wine also the console calls

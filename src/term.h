@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // term.h -- the terminal under the game.
 //
 // Everything the game needs from a text terminal or console, behind a few

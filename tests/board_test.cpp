@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // board_test.cpp -- the well, the side panel, the score panel and the repaint.
 //
 // Also holds the helpers that column_test.cpp and match_test.cpp share.

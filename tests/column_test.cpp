@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // column_test.cpp -- the preview, the entry, and the actions on the falling column.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // console_test.cpp -- the Windows console back end, on a real console.
 //
 // Built only for Windows, and run in a console (under wine, in a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fake_sys.cpp -- the tests' back end. See fake_sys.h.
 //
 // With nothing queued, a wait without limit gets an Enter, so that code

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fake_sys.h -- the back end of the test program: a terminal made of a
 // buffer, a queue and a few numbers the test sets.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // game_test.cpp -- whole games of the real program in a pseudo-terminal.
 //
 // Every game here has b_type 1, so every column is all code 1 and the game
@@ -20,6 +21,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -563,7 +565,28 @@ TEST(Game, UnsafeFilesAreLeftAlone) {
          }},
         {"FIFOs", false,
          [&](Dir d) { both(d, [](const std::string &f) { mkfifo(f.c_str(), 0600); }); },
-         [](Dir) {}},
+         [&](Dir d) { both(d, [](const std::string &f) { EXPECT_TRUE(fs::is_fifo(f)) << f; }); }},
+        {"device nodes", false,
+         [&](Dir d) {
+             // A copy of /dev/null needs root; without it a FIFO stands in.
+             both(d, [](const std::string &f) {
+                 if (mknod(f.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) mkfifo(f.c_str(), 0600);
+             });
+         },
+         [&](Dir d) { both(d, [](const std::string &f) { EXPECT_TRUE(fs::exists(f)) << f; }); }},
+        {"hard links", false,
+         [](Dir d) {
+             std::ofstream(d + "/target-data") << "keep\n";
+             std::ofstream(d + "/target-temp") << "keep\n";
+             fs::create_hard_link(d + "/target-data", d + "/data.txt");
+             fs::create_hard_link(d + "/target-temp", d + "/temp.txt");
+         },
+         [&](Dir d) {
+             keeps(d, "target-data");
+             keeps(d, "target-temp");
+             keeps(d, "data.txt");
+             keeps(d, "temp.txt");
+         }},
         {"devices", false,
          [](Dir d) {
              fs::create_symlink("/dev/null", d + "/data.txt");
@@ -623,8 +646,8 @@ TEST(Game, InstalledGameRunsFromAnotherDirectory) {
                       "' '" CMAKE_COMMAND "' --install '" ZELVANE_BINARY_DIR "' --prefix /usr >'" +
                       dest.path + "/install.log' 2>&1";
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-    for (const char *file : {"bin/zelvane", "share/zelvane/config.conf", "share/man/man6/zelvane.6",
-                             "share/doc/zelvane/README.md"})
+    for (const char *file : {"bin/zelvane", "share/zelvane/config.conf",
+                             "share/man/man6/zelvane.6.gz", "share/doc/zelvane/README.md"})
         EXPECT_TRUE(std::filesystem::is_regular_file(dest.path + "/usr/" + file)) << file;
     PtyRun p({dest.path + "/usr/bin/zelvane"}, elsewhere.path);
     reach_builtin_well(p);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // gbk_test.cpp -- the real program in a GBK locale writes GBK.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // job_shell.h -- a shell's job control in miniature, for the tests of
 // Ctrl-Z. A program alone in the session of a pseudo-terminal is an
 // orphaned process group, where the kernel ignores Ctrl-Z; as a job of a

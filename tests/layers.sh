@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The layers of src/, checked from the includes: each part of the terminal
 # layer includes only the headers of the parts under it, the game reaches
 # the layer only through term.h, and no module (a .h with its .cpp) is in a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // match_test.cpp -- finding runs, collecting, flashing, scoring and settling groups.
 
 #include <gtest/gtest.h>
@@ -281,6 +282,13 @@ TEST(Flash, DarkAndLitInTurnThenPanelThenBlank) {
     // Without pauses nothing waits, so all comes in one piece at the end.
     EXPECT_EQ(flash(0, 5, 3), (std::vector<std::string>{gone}));
     EXPECT_EQ(flash(1, 5, 0), (std::vector<std::string>{gone}));
+    // A pauseless flash of any length sends exactly what one cycle sends.
+    for (int pause : {0, -3}) {
+        flash(1, pause, 1);
+        const std::vector<std::string> one = chunks;
+        EXPECT_EQ(flash(1, pause, 2000000000), (std::vector<std::string>{gone}));
+        EXPECT_EQ(chunks, one) << pause;
+    }
     // The panel is drawn before the group is blanked.
     flash(0, 0, 0);
     const std::string &last = chunks.back();

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // model_test.cpp -- the screen model: what the terminal shows after the
 // layer's damage-only flushes is what was drawn.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // screen.cpp -- libvterm behind the tests' Screen.
 
 #include "screen.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // screen.h -- what a terminal shows, for tests.
 //
 // A Screen feeds bytes into libvterm, a real terminal emulator, and reads

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // seam_check.h -- the paint seam's property, for every painter: random
 // drawing, flushed now and then, painted by the back end, shows what was
 // drawn. The native tests check the plain cell grid of the tests' back end

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // soak_test.cpp -- many random games with no screen: the board, the walls
 // and the falling column stay sound, and every game ends.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // startup_test.cpp -- the credits and rules screen and the configuration
 // screen, as a terminal shows them.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // support.cpp -- the tests' shared helpers. See support.h.
 
 #include "support.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // support.h -- what the tests share: a scratch directory, and terminals of
 // the tests' back end (fake_sys.h) that show nothing.
 #pragma once

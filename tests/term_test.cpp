@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // term_test.cpp -- what the terminal layer and the console primitives show.
 
 #include <gtest/gtest.h>

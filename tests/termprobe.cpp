@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // termprobe.cpp -- a small program on the terminal layer, for the
 // pseudo-terminal tests.
 //

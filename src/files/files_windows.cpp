@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // files_windows.cpp -- the game's files on Windows: see files.h.
 //
 // A file is opened by handle first and only then looked at, so that what

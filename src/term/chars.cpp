@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // chars.cpp -- widths, padding, UTF-8 and UTF-16, the palette. See chars.h.
 
 #include "chars.h"

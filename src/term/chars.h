@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // chars.h -- characters as the terminal layer knows them: the one place for
 // their widths, their encodings and the palette.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // keys.h -- the key decoder: bytes from the keyboard in, key codes out.
 //
 // Kept apart from the reading so that the back ends, the tests and the
@@ -40,8 +41,9 @@ struct term_keys {
     void plain(unsigned char c);
     void finish(unsigned char final_byte);
     void emit(int code);
-    enum { ground, esc, csi, csi_linux, ss3, string, string_esc } state = ground;
+    enum { ground, esc, csi, csi_linux, ss3, string, string_esc, mouse } state = ground;
     bool meta = false;  // ESC ESC: what follows is an Alt-modified key
+    int mouse_left = 0; // bytes still to come of an X10 mouse report
     std::string params; // parameter and intermediate bytes of CSI/SS3
     std::string codes;  // decoded key codes, read from head on
     size_t head = 0;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // paint.h -- what the screen model hands to a back end: the damage of one
 // flush, as runs of cells.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // screen.cpp -- the screen model and its damage as runs.
 //
 // Two grids of console cells: want, what the program has drawn, and shown,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // screen.h -- the screen model: drawing calls in, damage out.
 //
 // The model holds what the program has drawn, cell by cell (Unicode, with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sys.h -- the platform under the terminal layer: the paint seam.
 //
 // The portable parts of the layer (the screen model, the key decoder, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sys_posix.cpp -- the terminal layer on a POSIX terminal: termios, signals,
 // select, iconv, and the VT painter's bytes in one write. See sys.h for the
 // contract.
@@ -14,6 +15,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -213,8 +215,8 @@ static void on_winch(int) {
 
 // Every signal whose default action ends the process.
 static const int fatal_signals[] = {
-    SIGHUP,    SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT, SIGBUS,    SIGFPE,  SIGUSR1, SIGSEGV,
-    SIGUSR2,   SIGPIPE, SIGALRM, SIGTERM, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGSYS,
+    SIGHUP,    SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT, SIGBUS,    SIGFPE,  SIGUSR1,
+    SIGSEGV,   SIGUSR2, SIGPIPE, SIGALRM, SIGTERM, SIGXCPU, SIGVTALRM, SIGPROF, SIGSYS,
 #ifdef SIGSTKFLT
     SIGSTKFLT,
 #endif
@@ -262,6 +264,9 @@ static void install_handlers(void) {
     install(SIGTSTP, on_stop);
     install(SIGCONT, on_cont);
     install(SIGWINCH, on_winch);
+    // A file-size limit must not end the game: the write fails with EFBIG
+    // instead, which the debug log takes as the end of its room.
+    install(SIGXFSZ, SIG_IGN);
 }
 
 static void uninstall_handlers(void) {
@@ -284,6 +289,15 @@ static int fail(std::string *error, const char *what) {
 
 int sys_open(std::string *error) {
     if (h_active) return 0;
+    // An editor's shell buffer and the like say "dumb": they cannot place
+    // the cursor, and every screen would arrive as garbage. No TERM at all
+    // is still taken to be an xterm-like terminal.
+    const char *term = getenv("TERM");
+    if (term && strcmp(term, "dumb") == 0) {
+        *error = "这个终端（TERM="
+                 "dumb）无法移动光标、显示颜色：请在能移动光标并显示颜色的终端里运行本游戏";
+        return -1;
+    }
     if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) {
         *error = "标准输入和标准输出必须是终端：请在终端窗口里直接运行本游戏，不要重定向输入或输出";
         return -1;

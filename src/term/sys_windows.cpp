@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sys_windows.cpp -- the Windows console under the terminal layer: see sys.h.
 //
 // Output: the runs of each frame are painted with the console's own calls

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // term.cpp -- the layer's glue: taking the terminal, drawing into the model
 // and flushing its damage to the back end, waiting for keys and events,
 // time and size. See term.h.

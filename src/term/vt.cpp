@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vt.cpp -- the VT painter. See vt.h.
 
 #include "vt.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vt.h -- the VT painter: runs into the escape sequences of a terminal.
 //
 // Turns a frame of damage (paint.h) into the bytes an xterm-like terminal
