@@ -24,6 +24,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <map>
 #include <string>
 
 #ifdef _MSC_VER
@@ -98,6 +99,7 @@ class Painter {
   private:
     void run(const paint_run &r);
     void write(int col, int row, const std::wstring &text, int cols, bool wide);
+    bool counted_right(const std::wstring &glyph) const;
     void set_attr(WORD attr);
     void reanchor(int row);
     void prime(int col, int row, WORD attr);
@@ -108,7 +110,15 @@ class Painter {
     WORD last_attr_ = 0xFFFF;       // of the cells last written (0xFFFF: unknown)
     int drift_row_ = -1;            // row where the console miscounts wide text
     int at_col_ = -1, at_row_ = -1; // the console's cursor; -1: not known
+    // Wide glyphs seen so far, and whether the console moved its cursor two
+    // cells for each: a few glyphs, asked about once each.
+    std::map<std::wstring, bool> wide_seen_;
 };
+
+bool Painter::counted_right(const std::wstring &glyph) const {
+    auto it = wide_seen_.find(glyph);
+    return it != wide_seen_.end() && it->second;
+}
 
 void Painter::paint(const paint_frame &f) {
     screen_cols_ = f.cols;
@@ -140,7 +150,8 @@ void Painter::paint(const paint_frame &f) {
     }
 }
 
-// A run in pieces: its narrow glyphs together, each wide glyph alone.
+// A run in pieces: its narrow glyphs and the wide ones the console is known
+// to count right together, each other wide glyph alone.
 void Painter::run(const paint_run &r) {
     set_attr(console_attr(r.attr));
     std::wstring piece;
@@ -152,11 +163,12 @@ void Painter::run(const paint_run &r) {
         cols = 0;
     };
     utf8_each(r.text.c_str(), [&](const char *s, size_t n) {
-        int w = glyph_columns(s, n);
-        if (w == 2) done(false);
-        piece += widen(s, n);
-        cols += w;
-        if (w == 2) done(true);
+        std::wstring glyph = widen(s, n);
+        bool alone = glyph_columns(s, n) == 2 && !counted_right(glyph);
+        if (alone) done(false);
+        piece += glyph;
+        cols += glyph_columns(s, n);
+        if (alone) done(true);
     });
     done(false);
 }
@@ -177,13 +189,18 @@ void Painter::write(int col, int row, const std::wstring &text, int cols, bool w
     DWORD done;
     WriteConsoleW(h_, text.data(), (DWORD)text.size(), &done, nullptr);
     last_attr_ = attr_;
-    // After a wide glyph, or at the right edge, the next text is placed anew.
+    // After a doubtful wide glyph, or at the right edge, the next text is
+    // placed anew.
     at_col_ = wide || col + cols >= screen_cols_ ? -1 : col + cols;
     at_row_ = row;
-    CONSOLE_SCREEN_BUFFER_INFO info;
-    if (wide && GetConsoleScreenBufferInfo(h_, &info) && info.dwCursorPosition.X != col + cols &&
-        col + cols < info.dwSize.X)
-        drift_row_ = row;
+    if (!wide || col + cols >= screen_cols_) return;
+    auto seen = wide_seen_.find(text);
+    if (seen == wide_seen_.end()) {
+        CONSOLE_SCREEN_BUFFER_INFO info;
+        if (!GetConsoleScreenBufferInfo(h_, &info)) return;
+        seen = wide_seen_.emplace(text, info.dwCursorPosition.X == col + cols).first;
+    }
+    if (!seen->second) drift_row_ = row;
 }
 
 // A console that counts a wide character as one cell (wine's does, while
