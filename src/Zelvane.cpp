@@ -143,14 +143,22 @@ static void check_size() {
 
 // ---- The loop over games ---------------------------------------------------
 
+// The scratch file goes when the game is ended from outside (Ctrl-C is the
+// only way out during play); the debug log stays for the player to read.
+static void remove_scratch() {
+    file_remove("temp.txt");
+}
+
 int run() {
     term_on_repaint(check_size);
+    term_on_kill(remove_scratch);
     while (jixu) {
         head();
         body();
         food();
     }
     term_on_repaint(nullptr);
+    term_on_kill(nullptr);
     return jixu;
 }
 

@@ -38,6 +38,11 @@ int term_open(void);
 // Restores the terminal as term_open found it, the shell's screen included.
 // Safe to call more than once.
 void term_close(void);
+// fn runs when the program is ended from outside (Ctrl-C, a signal, a
+// hang-up, a closed console window), after the terminal is restored: the
+// program's chance to remove its scratch files. It may run in a signal
+// handler, so it may only make async-signal-safe calls (unlink, lstat).
+void term_on_kill(void (*fn)(void));
 // Why the last failing call failed: Chinese, UTF-8 (see term_message).
 const char *term_error(void);
 // Writes a line of UTF-8 text for the player outside the game screen, on
@@ -94,7 +99,9 @@ int term_wait(int timeout_ms);
 
 // Milliseconds of real time since the process started.
 long long term_millis(void);
-// Sleeps ms milliseconds (output is flushed first).
+// Sleeps ms milliseconds (output is flushed first). A resume or a resize
+// meanwhile repaints the model at once; keys typed wait for the next read,
+// and the program's repaint hook runs at the next wait.
 void term_sleep(int ms);
 
 // ---- Size and repaint ------------------------------------------------------
@@ -104,7 +111,8 @@ void term_size(int *cols, int *rows);
 // After the process was resumed or the terminal resized, the layer clears
 // the screen and writes the whole model again, at the new size; before it
 // does, it calls fn, from the waiting calls (term_kbhit, term_getch,
-// term_wait), never from a signal handler or term_sleep. fn draws nothing
+// term_wait), never from a signal handler or term_sleep (a repaint there
+// owes fn a call at the next wait). fn draws nothing
 // that is already drawn: it may only look at the size and put up something
 // else meanwhile (see term_save).
 void term_on_repaint(void (*fn)(void));

@@ -180,6 +180,22 @@ TEST(Files, OnlyPlainFilesAreUsed) {
         EXPECT_TRUE(fs::exists("large"));
     }
     DeleteFileW(L"link");
+
+    // A file with a second name is neither written through nor removed.
+    auto names = [](const wchar_t *name) {
+        HANDLE h = CreateFileW(name, FILE_READ_ATTRIBUTES, 7, nullptr, OPEN_EXISTING, 0, nullptr);
+        BY_HANDLE_FILE_INFORMATION info = {};
+        if (h != INVALID_HANDLE_VALUE) GetFileInformationByHandle(h, &info), CloseHandle(h);
+        return info.nNumberOfLinks;
+    };
+    ASSERT_TRUE(CreateHardLinkW(L"hard", L"large", nullptr));
+    ASSERT_EQ(names(L"hard"), 2u);
+    for (bool append : {false, true})
+        EXPECT_EQ(file_write_regular("hard", append), nullptr);
+    file_remove("hard");
+    EXPECT_TRUE(fs::exists("hard"));
+    EXPECT_EQ(read("large"), std::string(2000, 'x'));
+    DeleteFileW(L"hard");
     file_remove("folder");
     EXPECT_TRUE(fs::is_directory("folder"));
     file_remove("small");

@@ -101,6 +101,8 @@ void sys_close(void) {
     F.open = false;
 }
 
+void sys_on_kill(void (*)(void)) {}
+
 bool sys_paint(const paint_frame &frame) {
     F.out.clear();
     F.painter.paint(frame, &F.out);

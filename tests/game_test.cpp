@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -31,22 +32,45 @@
 #include "support.h"
 
 // Run with ZELVANE_JOB_SHELL set, this test program is a job-control shell
-// (job_shell.h) for the suspend test: it starts the game named there as its
-// job, writes the game's pid to game.pid and ends as the game ended.
+// (job_shell.h) for the suspend tests: it starts the game named there as its
+// job, writes the game's pid to game.pid and ends as the game ended. As a
+// shell does, it takes the terminal back in its own modes whenever the game
+// stops, and counts the stops in game.stops; SIGUSR1 is its `fg`, SIGUSR2
+// its `bg`.
+static pid_t shell_job = -1;
+static struct termios shell_modes;
+
+static void write_file(const char *name, long value) {
+    std::string tmp = std::string(name) + ".new";
+    if (FILE *f = fopen(tmp.c_str(), "w")) {
+        fprintf(f, "%ld\n", value);
+        fclose(f);
+        rename(tmp.c_str(), name);
+    }
+}
+
 __attribute__((constructor)) static void job_shell() {
     const char *game = getenv("ZELVANE_JOB_SHELL");
     if (!game) return;
+    tcgetattr(STDIN_FILENO, &shell_modes);
+    signal(SIGUSR1, [](int) {
+        tcsetpgrp(STDIN_FILENO, shell_job);
+        kill(shell_job, SIGCONT);
+    });
+    signal(SIGUSR2, [](int) { kill(shell_job, SIGCONT); });
     pid_t child = job_start([&] {
         execl(game, game, (char *)nullptr);
         return 127;
     });
-    if (FILE *f = fopen("game.pid.new", "w")) {
-        fprintf(f, "%d\n", (int)child);
-        fclose(f);
-        rename("game.pid.new", "game.pid");
-    }
-    int st;
-    if (child < 0 || !job_wait(child, &st, [](pid_t) {})) _exit(1);
+    shell_job = child;
+    write_file("game.pid", child);
+    int st, stops = 0;
+    if (child < 0 || !job_wait(child, &st, [&](pid_t) {
+            tcsetpgrp(STDIN_FILENO, getpgrp());
+            tcsetattr(STDIN_FILENO, TCSADRAIN, &shell_modes);
+            write_file("game.stops", ++stops);
+        }))
+        _exit(1);
     _exit(WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st));
 }
 
@@ -94,16 +118,21 @@ struct Game {
         pty = std::make_unique<PtyRun>(std::vector<std::string>{"/proc/self/exe"}, dir.path, cols,
                                        rows,
                                        std::vector<std::string>{"ZELVANE_JOB_SHELL=" ZELVANE_EXE});
+        return wait_pid();
+    }
+    // The game's pid, from game.pid.
+    pid_t wait_pid() {
         pid_t pid = -1;
-        pty->wait_for(
-            [&](Screen &) {
-                std::ifstream(dir.path + "/game.pid") >> pid;
-                return pid > 0;
-            },
-            WAIT);
+        pty->wait_for([&](Screen &) { return (pid = (pid_t)number("game.pid")) > 0; }, WAIT);
         return pid;
     }
     Screen &screen() { return pty->screen; }
+    // A number the job shell or the game's wrapper wrote (-1: none yet).
+    long number(const char *file) {
+        long n = -1;
+        std::ifstream(dir.path + "/" + file) >> n;
+        return n;
+    }
     GameDir dir;
     std::unique_ptr<PtyRun> pty;
 };
@@ -479,7 +508,7 @@ TEST(Game, SuspendRestoresModesAndResumeRepaints) {
     EXPECT_TRUE(p.wait_for([](Screen &s) { return s.cursor_visible(); }, WAIT));
 
     forget_screen(p.screen);
-    kill(game, SIGCONT);
+    kill(p.pid, SIGUSR1); // fg
     ASSERT_TRUE(
         p.wait_for([](Screen &s) { return board_drawn(s, 8, 22) && column_at(s, 4); }, WAIT))
         << p.screen.dump();
@@ -489,6 +518,176 @@ TEST(Game, SuspendRestoresModesAndResumeRepaints) {
     EXPECT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 5); }, WAIT)) << p.screen.dump();
     kill(game, SIGKILL); // the job shell goes with it
     EXPECT_EQ(p.wait_exit(WAIT), 128 + SIGKILL);
+}
+
+// Ctrl-Z and `bg`: the game stops again at once and draws nothing; `fg`
+// shows it as it was, and it plays on. A SIGSTOP, which the game cannot
+// see, leaves the shell's modes on the terminal: `fg` takes raw mode again,
+// so that keys act at once and are not echoed.
+TEST(Game, BackgroundStopsTheGameAndEveryResumeTakesTheTerminal) {
+    Game g(Settings{}, 80, 30, true);
+    pid_t game = g.start_as_job(80, 30);
+    PtyRun &p = *g.pty;
+    ASSERT_GT(game, 0);
+    p.send(RIGHT);
+    ASSERT_TRUE(
+        p.wait_for([](Screen &s) { return board_drawn(s, 8, 22) && column_at(s, 5); }, WAIT))
+        << p.screen.dump();
+    p.pump(200);
+    const std::string board = p.screen.dump();
+    auto stopped = [&](long times, int within) {
+        return p.wait_for([&](Screen &) { return g.number("game.stops") == times; }, within);
+    };
+
+    p.send("\x1a");
+    ASSERT_TRUE(stopped(1, WAIT));
+    p.pump(200);
+    const size_t drawn = p.screen.bytes().size();
+    kill(p.pid, SIGUSR2); // bg
+    EXPECT_TRUE(stopped(2, 1000)) << "not stopped again in the background";
+    p.pump(500);
+    EXPECT_EQ(p.screen.bytes().size(), drawn) << "drawn in the background";
+    EXPECT_EQ(process_state(game), 'T');
+
+    kill(p.pid, SIGUSR1); // fg
+    EXPECT_TRUE(p.wait_for([&](Screen &s) { return s.dump() == board; }, WAIT)) << p.screen.dump();
+    p.send(LEFT);
+    EXPECT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WAIT)) << p.screen.dump();
+
+    kill(game, SIGSTOP);
+    ASSERT_TRUE(stopped(3, WAIT));
+    EXPECT_TRUE(cooked(p)) << "the shell's modes";
+    kill(p.pid, SIGUSR1); // fg
+    ASSERT_TRUE(p.wait_for([&](Screen &) { return !cooked(p); }, WAIT));
+    p.send(RIGHT);
+    EXPECT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 5); }, WAIT)) << p.screen.dump();
+    EXPECT_FALSE(screen_has(p.screen, "^[")) << p.screen.dump();
+    kill(game, SIGKILL);
+    EXPECT_EQ(p.wait_exit(WAIT), 128 + SIGKILL);
+}
+
+// Started by a launcher without a controlling terminal (setsid): there is
+// no job control, and every way out gives the terminal back.
+TEST(Game, WithoutAControllingTerminalEveryWayOutRestores) {
+    struct Case {
+        const char *name;
+        std::function<void(PtyRun &, pid_t)> end;
+        int status; // of setsid -w: the game's, or the number of the signal that ended it
+    };
+    const Case cases[] = {
+        {"the menu's end",
+         [](PtyRun &p, pid_t) {
+             p.send(SPACE);
+             ASSERT_TRUE(p.wait_for([](Screen &s) { return has_glyph(s, 4, 5, "①"); }, WAIT));
+             p.send(SPACE);
+             ASSERT_TRUE(p.wait_text("游戏结束", WAIT)) << p.screen.dump();
+             p.send(DOWN + ENTER);
+         },
+         0},
+        {"SIGTERM", [](PtyRun &, pid_t game) { kill(game, SIGTERM); }, SIGTERM},
+        {"Ctrl-C", [](PtyRun &p, pid_t) { p.send("\x03"); }, SIGINT},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Game g({{"height", 7}, {"b_num", 6}}, 80, 30, true);
+        g.start(80, 30,
+                {"/usr/bin/setsid", "-w", "/bin/sh", "-c",
+                 "echo $$ >game.pid && exec '" ZELVANE_EXE "'"});
+        PtyRun &p = *g.pty;
+        pid_t game = g.wait_pid();
+        ASSERT_GT(game, 0);
+        ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WAIT)) << p.screen.dump();
+        c.end(p, game);
+        EXPECT_EQ(p.wait_exit(WAIT), c.status);
+        EXPECT_TRUE(p.wait_for([&](Screen &) { return kill(game, 0) != 0; }, WAIT))
+            << "the game lives on";
+        EXPECT_TRUE(cooked(p));
+        EXPECT_FALSE(p.screen.alt_screen());
+        EXPECT_TRUE(p.screen.cursor_visible());
+        if (c.status == 0) {
+            EXPECT_EQ(count(p.screen.dump(), "感谢使用"), 1u) << p.screen.dump();
+        }
+    }
+}
+
+// A flash whose pauses last 3 s: a resize in the first one repaints the
+// game at once, while the flash goes on.
+TEST(Game, ResizeDuringAFlashPauseRepaintsAtOnce) {
+    Game g({{"s_twi", 1}, {"twinkle", 1500}, {"twi_num", 1}});
+    PtyRun &p = *g.pty;
+    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WAIT)) << p.screen.dump();
+    p.send(SPACE);
+    // The landed group dark, the score not yet counted: the first pause.
+    ASSERT_TRUE(p.wait_for(
+        [](Screen &s) { return !has_glyph(s, 4, 0, "①") && !has_glyph(s, 4, 20, "①"); }, WAIT))
+        << p.screen.dump();
+    auto t0 = std::chrono::steady_clock::now();
+    forget_screen(p.screen);
+    p.resize(90, 32);
+    ASSERT_TRUE(p.wait_for([](Screen &s) { return board_drawn(s, 8, 22); }, WAIT))
+        << p.screen.dump();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(2500));
+    EXPECT_TRUE(screen_has(p.screen, "总Zelvane数：0")) << "the flash was cut short";
+    EXPECT_TRUE(p.wait_text("总Zelvane数：3", WAIT)) << p.screen.dump();
+}
+
+// A mouse left reporting by another program: clicks and the wheel in all
+// three report forms do nothing (an X10 press's button byte is a Space).
+TEST(Game, MouseReportsLeaveTheBoardAlone) {
+    Game g;
+    PtyRun &p = *g.pty;
+    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WAIT)) << p.screen.dump();
+    p.send("\x1b[M !!\x1b[M#!!"         // X10 press and release
+           "\x1b[<0;5;3M\x1b[<64;5;3M"  // SGR press and wheel
+           "\x1b[32;5;3M\x1b[35;5;3M"); // urxvt press and release
+    p.pump(300);
+    p.send(RIGHT);
+    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 5); }, WAIT)) << p.screen.dump();
+    EXPECT_TRUE(screen_has(p.screen, "总Zelvane数：0"));
+    for (int y = 3; y < 21; y++)
+        EXPECT_EQ(p.screen.cell(5, y), "  ") << "row " << y << "\n" << p.screen.dump();
+}
+
+// Ended from outside during play: the scratch file goes, the debug log
+// stays for the player to read.
+TEST(Game, KilledInPlayRemovesTheScratchFileAndKeepsTheLog) {
+    const std::pair<const char *, int> ways[] = {{"\x03", SIGINT}, {"", SIGTERM}};
+    for (const auto &[keys, sig] : ways) {
+        SCOPED_TRACE(sig);
+        Game g({{"debug", 1}});
+        PtyRun &p = *g.pty;
+        ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WAIT)) << p.screen.dump();
+        p.send(ENTER + LEFT + RIGHT); // a pause writes temp.txt
+        ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 5); }, WAIT)) << p.screen.dump();
+        ASSERT_TRUE(g.dir.exists("temp.txt"));
+        if (*keys)
+            p.send(keys);
+        else
+            p.kill(sig);
+        EXPECT_EQ(p.wait_exit(WAIT), 128 + sig);
+        EXPECT_FALSE(g.dir.exists("temp.txt"));
+        ASSERT_TRUE(g.dir.exists("data.txt"));
+        EXPECT_GT(std::filesystem::file_size(g.dir.path + "/data.txt"), 0u);
+    }
+}
+
+// A file-size limit with SIGXFSZ at its default: the debug log stops at the
+// limit, the game plays on and says so once it is over.
+TEST(Game, FileSizeLimitStopsOnlyTheLog) {
+    Game g({{"height", 7}, {"b_num", 6}, {"debug", 1}}, 80, 30, true);
+    // sh counts the limit in blocks of 512 bytes; the well's dump is 297.
+    g.start(80, 30, {"/bin/sh", "-c", "ulimit -f 1 && exec '" ZELVANE_EXE "'"});
+    PtyRun &p = *g.pty;
+    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WAIT)) << p.screen.dump();
+    p.send(SPACE);
+    ASSERT_TRUE(p.wait_for([](Screen &s) { return has_glyph(s, 4, 5, "①"); }, WAIT))
+        << p.screen.dump();
+    EXPECT_EQ(std::filesystem::file_size(g.dir.path + "/data.txt"), 512u);
+    p.send(SPACE);
+    ASSERT_TRUE(p.wait_text("游戏结束", WAIT)) << p.screen.dump();
+    p.send(DOWN + ENTER);
+    EXPECT_EQ(p.wait_exit(WAIT), 0);
+    EXPECT_TRUE(screen_has(p.screen, "data.txt 写不下了")) << p.screen.dump();
 }
 
 // ---- Files in the working directory, and the installed game ----------------

@@ -114,6 +114,13 @@ bool screen_has(Screen &s, const std::string &text) {
     return false;
 }
 
+size_t count(const std::string &hay, const std::string &needle) {
+    size_t n = 0;
+    for (size_t at = hay.find(needle); at != std::string::npos; at = hay.find(needle, at + 1))
+        n++;
+    return n;
+}
+
 bool PtyRun::wait_text(const std::string &text, int timeout_ms) {
     return wait_for([&](Screen &s) { return screen_has(s, text); }, timeout_ms);
 }

@@ -53,3 +53,5 @@ class PtyRun {
 
 // True when the screen shows text somewhere.
 bool screen_has(Screen &s, const std::string &text);
+// How often needle occurs in hay.
+size_t count(const std::string &hay, const std::string &needle);

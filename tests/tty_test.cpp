@@ -99,13 +99,6 @@ std::string read_raw(PtyRun &run, const std::string &until, int timeout_ms = 100
     return got;
 }
 
-size_t count(const std::string &hay, const std::string &needle) {
-    size_t n = 0;
-    for (size_t at = hay.find(needle); at != std::string::npos; at = hay.find(needle, at + 1))
-        n++;
-    return n;
-}
-
 } // namespace
 
 // ---- Every way out restores the terminal -----------------------------------

@@ -21,6 +21,8 @@ FILE *file_read_regular(const char *path, long max_bytes);
 // device, a directory, or a file that cannot be written. Never blocks,
 // never follows a link, and is not inherited by child processes.
 FILE *file_write_regular(const char *path, bool append);
-// Removes path when it is a file; a symbolic link is removed as a link, a
-// directory is left alone.
+// Removes path when it is a file the game could have made: a regular file
+// with no other name, or a symbolic link (removed as a link). FIFOs,
+// devices, sockets, directories and hard-linked files stay. On POSIX it is
+// async-signal-safe (lstat and unlink only), for a signal's clean-up.
 void file_remove(const char *path);

@@ -4,8 +4,10 @@
 // A file is opened by handle first and only then looked at, so that what
 // is checked is what is used: a regular file on a disk, not a directory,
 // a device, a pipe or a reparse point (a symbolic link or a junction) for
-// writing. Every open shares reading, writing and deleting, so nothing
-// waits for another program, and no handle is inherited.
+// writing. A file with a second name (a hard link) belongs to that name
+// too: it is neither written nor removed. Every open shares reading,
+// writing and deleting, so nothing waits for another program, and no
+// handle is inherited.
 
 #include "files.h"
 
@@ -34,6 +36,12 @@ bool regular(HANDLE h, BY_HANDLE_FILE_INFORMATION *info) {
     return GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, info) &&
            !(info->dwFileAttributes &
              (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE));
+}
+
+// A plain file with no other name: one the game may write and remove.
+bool owned(HANDLE h) {
+    BY_HANDLE_FILE_INFORMATION info;
+    return regular(h, &info) && info.nNumberOfLinks <= 1;
 }
 
 // The handle as a stdio stream, in binary mode: the files hold the same
@@ -81,8 +89,7 @@ FILE *file_write_regular(const char *path, bool append) {
     HANDLE h = CreateFileW(w.c_str(), GENERIC_WRITE, share_all, nullptr, OPEN_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) return nullptr;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!regular(h, &info)) {
+    if (!owned(h)) {
         CloseHandle(h);
         return nullptr;
     }
@@ -99,10 +106,18 @@ FILE *file_write_regular(const char *path, bool append) {
 void file_remove(const char *path) {
     std::wstring w = wide_path(path);
     if (w.empty()) return;
-    DWORD attrs = GetFileAttributesW(w.c_str());
-    if (attrs == INVALID_FILE_ATTRIBUTES) return;
-    if (!(attrs & FILE_ATTRIBUTE_DIRECTORY))
-        DeleteFileW(w.c_str()); // a file, or a link to one: the link goes
-    else if (attrs & FILE_ATTRIBUTE_REPARSE_POINT)
-        RemoveDirectoryW(w.c_str()); // a link to a directory: only the link goes
+    // The name itself is opened (a link, not its target; a directory too,
+    // to be looked at), and what was checked is what is deleted.
+    HANDLE h =
+        CreateFileW(w.c_str(), DELETE | FILE_READ_ATTRIBUTES, share_all, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return;
+    BY_HANDLE_FILE_INFORMATION info;
+    bool link = GetFileInformationByHandle(h, &info) &&
+                (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    if (link || owned(h)) {
+        FILE_DISPOSITION_INFO gone = {TRUE};
+        SetFileInformationByHandle(h, FileDispositionInfo, &gone, sizeof gone);
+    }
+    CloseHandle(h);
 }

@@ -30,6 +30,10 @@ int sys_open(std::string *error);
 // Gives the terminal back as sys_open found it: modes, main screen, title,
 // cursor. Safe to call more than once and when sys_open failed.
 void sys_close(void);
+// fn runs when a signal or a console event ends the program, after the
+// terminal is given back (nullptr: nothing). It runs in a signal handler:
+// async-signal-safe calls only.
+void sys_on_kill(void (*fn)(void));
 
 // ---- Output ----------------------------------------------------------------
 

@@ -8,7 +8,11 @@
 // which SIGCONT takes it again at once. The handlers write prebuilt bytes
 // and call tcsetattr, nothing more, and only while the game's process group
 // holds the terminal: a game killed in the background leaves the program in
-// the foreground alone.
+// the foreground alone, and a game resumed in the background stops again
+// before it draws or reads. A terminal that is not the process's
+// controlling terminal (a launcher's setsid) has no job control to respect:
+// it is the game's throughout, and Ctrl-C and Ctrl-\ reach the game as
+// keys, which it turns into its own signals.
 
 #include "sys.h"
 
@@ -43,6 +47,8 @@ static volatile sig_atomic_t h_raw_on;        // it is in our modes
 static volatile sig_atomic_t h_alt_on;        // it shows the alternate screen
 static volatile sig_atomic_t h_title_pushed;  // its title stack holds the user's title
 static volatile sig_atomic_t h_cursor_hidden; // the game hides the cursor
+static volatile sig_atomic_t h_no_jobs;       // not our controlling terminal
+static void (*volatile h_on_kill)(void);      // the program's last words
 static struct termios h_saved;                // modes as sys_open found them
 static struct termios h_raw;                  // our modes
 static int h_pipe[2] = {-1, -1};              // handlers note events here
@@ -85,7 +91,14 @@ static bool write_out(const char *bytes, size_t n) {
     return write_all(STDOUT_FILENO, bytes, n);
 }
 
+static bool foreground(void);
+static void stop_in_background(void);
+
 bool sys_paint(const paint_frame &frame) {
+    // Nothing is drawn over another program's screen: the game waits
+    // stopped until it is in the foreground again (and is repainted then).
+    stop_in_background();
+    if (!foreground()) return false;
     // A resume gives back the cursor's state at once, before the main flow
     // runs again.
     h_cursor_hidden = !frame.cursor_visible;
@@ -128,9 +141,16 @@ void sys_message(bool to_stderr, int attr, const char *utf8) {
 
 // ---- Giving back and taking again ------------------------------------------
 
-// The terminal is ours to change only while our process group holds it.
+// The terminal is ours to change only while our process group holds it,
+// or when it is not our controlling terminal at all.
 static bool foreground(void) {
-    return tcgetpgrp(STDIN_FILENO) == getpgrp();
+    return h_no_jobs || tcgetpgrp(STDIN_FILENO) == getpgrp();
+}
+
+// tcgetpgrp says ENOTTY both without a controlling terminal and for a
+// terminal that is not the process's own.
+static bool no_job_control(void) {
+    return tcgetpgrp(STDIN_FILENO) < 0 && errno == ENOTTY;
 }
 
 // Restores the terminal: prebuilt bytes and tcsetattr only, so that a
@@ -147,10 +167,12 @@ static void restore_async(void) {
 }
 
 // Takes the terminal again after a stop: modes, screen, title stack and
-// cursor, before the main flow runs on. Async-signal-safe as well.
+// cursor, before the main flow runs on. The modes are set whatever the
+// flag says: after a stop the game never saw (SIGSTOP) the shell has put
+// its own back. Async-signal-safe as well.
 static void retake_async(void) {
     if (!h_active || !foreground()) return;
-    if (!h_raw_on) h_raw_on = tcsetattr(STDIN_FILENO, TCSANOW, &h_raw) == 0;
+    if (tcsetattr(STDIN_FILENO, TCSANOW, &h_raw) == 0) h_raw_on = 1;
     if (!h_title_pushed) h_title_pushed = WRITE_CONST(ESC_TITLE_PUSH);
     if (!h_alt_on) h_alt_on = WRITE_CONST(ESC_ALT_SCREEN_ON);
     if (h_cursor_hidden) WRITE_CONST(ESC_CURSOR_HIDE);
@@ -174,10 +196,34 @@ static void unblock(int sig) {
     sigprocmask(SIG_UNBLOCK, &s, nullptr);
 }
 
+static bool is_fatal(int sig);
+
+// Resumed in the background (`bg`), or the terminal handed to another
+// process group: stop again at once, as a program that wrote to the
+// terminal would, until `fg`. Not while a signal that ends the game waits
+// (`kill %1` sends SIGTERM, then SIGCONT): that one goes first. Where no
+// shell could resume the game (an orphaned process group) the kernel
+// refuses the stop. Async-signal-safe.
+static void stop_in_background(void) {
+    if (!h_active || foreground()) return;
+    sigset_t pending;
+    sigemptyset(&pending);
+    sigpending(&pending);
+    for (int sig = 1; sig < NSIG; sig++)
+        if (sigismember(&pending, sig) == 1 && is_fatal(sig)) return;
+    struct sigaction dfl = {}, old;
+    dfl.sa_handler = SIG_DFL;
+    sigaction(SIGTTOU, &dfl, &old);
+    unblock(SIGTTOU);
+    raise(SIGTTOU); // stops here; SIGCONT goes on from here
+    sigaction(SIGTTOU, &old, nullptr);
+}
+
 // A signal that ends the program: restore, then die of the same signal so
 // that the exit status tells the truth.
 static void on_fatal(int sig) {
     restore_async();
+    if (h_on_kill) h_on_kill();
     h_active = 0;
     sigaction(sig, &h_old[sig], nullptr); // the default, or a sanitizer's report
     unblock(sig);
@@ -204,6 +250,7 @@ static void on_stop(int sig) {
 
 static void on_cont(int) {
     int saved = errno;
+    stop_in_background();
     retake_async();
     note_event('C');
     errno = saved;
@@ -233,6 +280,15 @@ static const int fatal_signals[] = {
     SIGLOST,
 #endif
 };
+
+static bool is_fatal(int sig) {
+    for (int f : fatal_signals)
+        if (f == sig) return true;
+#ifdef SIGRTMIN
+    if (sig >= SIGRTMIN && sig <= SIGRTMAX) return true;
+#endif
+    return false;
+}
 
 static bool is_fault(int sig) {
     return sig == SIGSEGV || sig == SIGBUS || sig == SIGFPE || sig == SIGILL || sig == SIGABRT ||
@@ -316,6 +372,10 @@ int sys_open(std::string *error) {
     h_raw.c_lflag &= ~(tcflag_t)(ECHO | ECHONL | ICANON | IEXTEN);
     h_raw.c_lflag |= ISIG;
     h_raw.c_oflag |= OPOST;
+    // Not our controlling terminal: its signals would go to another
+    // session's foreground, so the keys come to the game (read_keys).
+    h_no_jobs = no_job_control();
+    if (h_no_jobs) h_raw.c_lflag &= ~(tcflag_t)ISIG;
     h_raw.c_cc[VMIN] = 1;
     h_raw.c_cc[VTIME] = 0;
     if (tcsetattr(STDIN_FILENO, TCSADRAIN, &h_raw) != 0) return fail(error, "无法设置终端模式：");
@@ -333,6 +393,10 @@ int sys_open(std::string *error) {
     painter.reset();
     painter.encode = sys_gbk() ? to_gbk : nullptr;
     return 0;
+}
+
+void sys_on_kill(void (*fn)(void)) {
+    h_on_kill = fn;
 }
 
 void sys_close(void) {
@@ -354,11 +418,23 @@ void sys_close(void) {
 
 // ---- Input -----------------------------------------------------------------
 
+// Without job control the terminal sends its interrupt and quit keys as
+// bytes: they end the game as the signals would.
+static void signal_keys(const unsigned char *buf, size_t n) {
+    if (!h_no_jobs) return;
+    const cc_t intr = h_saved.c_cc[VINTR], quit = h_saved.c_cc[VQUIT];
+    for (size_t i = 0; i < n; i++) {
+        if (intr != _POSIX_VDISABLE && buf[i] == intr) raise(SIGINT);
+        if (quit != _POSIX_VDISABLE && buf[i] == quit) raise(SIGQUIT);
+    }
+}
+
 // Reads what the keyboard has into the decoder.
 static int read_keys(term_keys *keys) {
     unsigned char buf[4096];
     ssize_t n = read(STDIN_FILENO, buf, sizeof buf);
     if (n > 0) {
+        signal_keys(buf, (size_t)n);
         keys->feed(buf, (size_t)n);
         return SYS_INPUT;
     }

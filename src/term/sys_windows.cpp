@@ -327,6 +327,9 @@ void restore_locked() {
     lower_period();
 }
 
+// The program's clean-up when it is ended from outside.
+void (*volatile on_kill)(void);
+
 // Ctrl-C, Ctrl-Break, the window closed: the console is given back, then
 // the game ends as the system's own handler would end it, with
 // STATUS_CONTROL_C_EXIT, and without running anything more of the game.
@@ -335,6 +338,7 @@ BOOL WINAPI on_control(DWORD event) {
         return FALSE;
     AcquireSRWLockExclusive(&lock); // held to the end: the game draws no more
     restore_locked();
+    if (void (*fn)(void) = on_kill) fn();
     TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
     return TRUE;
 }
@@ -529,6 +533,10 @@ int sys_open(std::string *error) {
         atexit(lower_period);
     }
     return 0;
+}
+
+void sys_on_kill(void (*fn)(void)) {
+    on_kill = fn;
 }
 
 void sys_close(void) {

@@ -24,7 +24,9 @@ static struct {
     term_keys keys;           // decoder of what the keyboard sent
     long long last_input;     // term_millis() when keys last came
     void (*on_repaint)(void); // the program's look at the new size
+    void (*on_kill)(void);    // the program's clean-up when it is ended
     bool in_hook, hook_again;
+    bool hook_owed;    // a repaint during a sleep has not shown the hook yet
     paint_frame frame; // the damage of the flush at hand, kept for its buffers
 } T;
 
@@ -49,6 +51,11 @@ void term_close(void) {
     if (!T.open) return;
     sys_close();
     T.open = false;
+}
+
+void term_on_kill(void (*fn)(void)) {
+    T.on_kill = fn;
+    sys_on_kill(fn);
 }
 
 const char *term_error(void) {
@@ -136,20 +143,26 @@ void term_flush(void) {
 
 [[noreturn]] static void end_of_input(void) {
     term_close();
+    if (T.on_kill) T.on_kill();
     exit(1);
 }
 
-// After a resume or a resize: the whole model again at the new size, and
-// the program's look at that size (it may put up a message that the window
-// is too small, and wait there). True when there was such an event.
-static bool take_events(void) {
+// After a resume or a resize: the whole model again at the new size, and,
+// when hook, the program's look at that size (it may put up a message that
+// the window is too small, and wait there). True when there was such an
+// event.
+static bool take_events(bool hook) {
     unsigned ev = sys_events();
-    if (!ev) return false;
-    int cols, rows;
-    term_size(&cols, &rows);
-    screen_resize(cols, rows);
-    screen_invalidate();
-    if (T.in_hook) {
+    if (!ev && !(hook && T.hook_owed)) return false;
+    if (ev) {
+        int cols, rows;
+        term_size(&cols, &rows);
+        screen_resize(cols, rows);
+        screen_invalidate();
+    }
+    if (!hook) {
+        T.hook_owed = true;
+    } else if (T.in_hook) {
         T.hook_again = true; // the hook's own wait was cut short: once more after it
     } else if (T.on_repaint) {
         T.in_hook = true;
@@ -159,6 +172,7 @@ static bool take_events(void) {
         } while (T.hook_again);
         T.in_hook = false;
     }
+    if (hook) T.hook_owed = false;
     term_flush();
     return true;
 }
@@ -168,7 +182,7 @@ static bool take_events(void) {
 static void pump(int timeout_ms) {
     long long deadline = timeout_ms < 0 ? -1 : term_millis() + timeout_ms;
     for (bool first = true;; first = false) {
-        if (take_events()) return;
+        if (take_events(true)) return;
         int pending = T.keys.wait_ms();
         long long now = term_millis();
         if (pending > 0 && now - T.last_input >= pending) T.keys.expire();
@@ -214,9 +228,24 @@ long long term_millis(void) {
     return sys_millis();
 }
 
+// A flash's pause is part of the game: no key is read, no hook runs, but
+// what the window lost is shown again at once, from the model.
 void term_sleep(int ms) {
     term_flush();
-    if (ms > 0) sys_sleep(ms);
+    if (ms <= 0) return;
+    if (!T.open) {
+        sys_sleep(ms);
+        return;
+    }
+    long long until = term_millis() + ms;
+    for (long long left = ms; left > 0; left = until - term_millis()) {
+        int got = sys_wait(&T.keys, (int)left);
+        if (got == SYS_INPUT) T.last_input = term_millis();
+        if (got == SYS_EVENT) take_events(false);
+        if (got == SYS_EOF) break; // told at the next read
+    }
+    long long rest = until - term_millis();
+    if (rest > 0) sys_sleep((int)rest);
 }
 
 // ---- Size and repaint ------------------------------------------------------
