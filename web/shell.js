@@ -10,6 +10,7 @@ const term = new Terminal({ fontFamily: 'monospace', fontSize: 15, cursorBlink: 
 const fit = new FitAddon.FitAddon();
 term.loadAddon(fit);
 term.open(document.getElementById('term'));
+window.zvTerm = term; // for the tests
 term.onTitleChange(t => { document.title = t; });
 
 const editor = document.getElementById('config');

@@ -1,0 +1,52 @@
+// harness.mjs -- the browser tests' shared parts: a static server on
+// 127.0.0.1, Debian's Chromium headless through puppeteer-core, and reads
+// of the terminal's own buffer.
+import http from 'node:http';
+import fs from 'node:fs';
+import path from 'node:path';
+import os from 'node:os';
+import puppeteer from 'puppeteer-core';
+
+const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css',
+  '.wasm': 'application/wasm' };
+
+export function serve(dir) {
+  dir = path.resolve(dir);
+  const srv = http.createServer((req, res) => {
+    const file = path.join(dir, decodeURIComponent(new URL(req.url, 'http://x').pathname));
+    if (!file.startsWith(path.resolve(dir)) || !fs.existsSync(file) || fs.statSync(file).isDirectory()) {
+      const idx = path.join(file, 'index.html');
+      if (fs.existsSync(idx)) { res.writeHead(200, { 'content-type': 'text/html' }); return res.end(fs.readFileSync(idx)); }
+      res.writeHead(404); return res.end();
+    }
+    res.writeHead(200, { 'content-type': TYPES[path.extname(file)] || 'application/octet-stream' });
+    res.end(fs.readFileSync(file));
+  });
+  return new Promise(r => srv.listen(0, '127.0.0.1', () =>
+    r({ url: `http://127.0.0.1:${srv.address().port}/`, close: () => srv.close() })));
+}
+
+export async function launch(url) {
+  const browser = await puppeteer.launch({
+    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+      '--disable-background-networking', '--disable-component-update', '--disable-sync',
+      '--user-data-dir=' + fs.mkdtempSync(path.join(os.tmpdir(), 'zelvane-chromium-'))],
+    defaultViewport: { width: 1400, height: 800 },
+  });
+  const page = await browser.newPage();
+  const errors = [];
+  page.on('console', m => { if (m.type() === 'error') errors.push(m.text()); });
+  page.on('pageerror', e => errors.push(String(e)));
+  await page.goto(url);
+  return { browser, page, errors };
+}
+
+// The terminal's rows as text.
+export function screenText(page) {
+  return page.evaluate(() => {
+    const term = window.zvTerm, b = term.buffer.active, out = [];
+    for (let y = 0; y < term.rows; y++) out.push(b.getLine(b.viewportY + y).translateToString(true));
+    return out.join('\n');
+  });
+}
