@@ -71,18 +71,15 @@ document.getElementById('save').addEventListener('click', () => {
   document.getElementById('saved').textContent = '已保存，下一局生效';
 });
 
-function debugOn(text) {
-  return /^debug=1$/m.test(text);
-}
-
-// The game deletes data.txt after every game; with debug on, its last
-// contents stay on the page for download.
+// The game deletes data.txt after every game; with debug on it holds the
+// board dumps, and the last of them stay on the page for download.
 function keepLog(FS) {
   const unlink = FS.unlink;
   FS.unlink = function (path) {
-    if (/(^|\/)data\.txt$/.test(path) && debugOn(savedConfig())) {
+    if (/(^|\/)data\.txt$/.test(path)) {
       try {
         const data = FS.readFile(path);
+        if (!data.length) return unlink.apply(this, arguments);
         if (download.href) URL.revokeObjectURL(download.href);
         download.href = URL.createObjectURL(new Blob([data], { type: 'text/plain' }));
         download.hidden = false;

@@ -50,3 +50,36 @@ export function screenText(page) {
     return out.join('\n');
   });
 }
+
+// The first glyph of board cell (x, y): cells are two columns wide.
+export function cell(page, x, y) {
+  return page.evaluate((x, y) => {
+    const c = window.zvTerm.buffer.active.getLine(y)?.getCell(2 * x);
+    return c ? { ch: c.getChars(), fg: c.isFgDefault() ? -1 : c.getFgColor() } : null;
+  }, x, y);
+}
+
+// Polls until test(page) holds; throws with the screen after ms.
+export async function waitFor(page, what, test, ms = 10000) {
+  const end = Date.now() + ms;
+  for (;;) {
+    if (await test(page)) return;
+    if (Date.now() > end) throw new Error(`no ${what} in time:\n${await screenText(page)}`);
+    await new Promise(r => setTimeout(r, 20));
+  }
+}
+
+export const waitText = (page, text, ms) =>
+  waitFor(page, JSON.stringify(text), async p => (await screenText(p)).includes(text), ms);
+
+export const exists = (page, name) =>
+  page.evaluate(n => { try { window.zelvane.FS.stat('/' + n); return true; } catch (e) { return false; } }, name);
+
+// The settings the native game tests play with: one colour, no timer, no
+// flashing, straight into the game; over changes some of them.
+export function configText(over = {}) {
+  const s = { width: 8, height: 22, b_type: 1, b_num: 3, max_f: 1000, first_speed: 1 << 30,
+    add_speed: 1, max_speed: 1 << 30, debug: 0, help_line: 0, fask_s: 1, s_twi: 0, b_drop: 1,
+    twinkle: 1, twi_num: 0, ...over };
+  return Object.entries(s).map(([k, v]) => `${k}=${v}\n`).join('');
+}
