@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // find_line_bench.cpp -- the landing's whole cascade on the largest board.
 //
 // Drawing goes to a sink that drops it, so the figures are the rules' own
@@ -9,15 +10,18 @@
 
 #include "order_b_1.h"
 #include "order_fun_2.h"
+#include "fake_sys.h"
 #include "term.h"
 
 namespace {
 
-void drop_output(const char *, size_t, void *) {}
-
 // A 100 x 100 well with settling on and the flash off.
 void big_board(int runs) {
-    term_set_sink(drop_output, nullptr);
+    // A terminal of the tests' back end that shows nothing, and holds the
+    // whole well and its panel: on a smaller one every write past the last
+    // row scrolls, and the scrolling is all one measures.
+    static bool open = (fake::set_size(2 * MAX + 40, MAX + 1), term_open() == 0);
+    (void)open;
     width = height = MAX;
     b_type = 3;
     b_num = runs;
@@ -76,10 +80,36 @@ void NoRun(benchmark::State &state) {
         find_line();
 }
 
+// Many small groups whose settling keeps making new runs: vertical bands
+// two cells wide of two colours, shifted by one row per band pair, so every
+// removal of a row triple lets the band above sink into a new run.
+void SettlingMakesRuns(benchmark::State &state) {
+    big_board(3);
+    long removed = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (int x = 1; x < MAX - 1; x++)
+            for (int y = 0; y < MAX - 1; y++)
+                map[x][y] = 1 + (x / 2 + y) % 2;
+        for (int y = MAX - 4; y < MAX - 1; y++)
+            map[MAX / 2][y] = 3;
+        int32_t before = count_block;
+        state.ResumeTiming();
+        find_line();
+        term_flush();
+        state.PauseTiming();
+        removed += count_block - before;
+        state.ResumeTiming();
+    }
+    state.counters["cells_removed"] =
+        benchmark::Counter((double)removed, benchmark::Counter::kAvgIterations);
+}
+
 } // namespace
 
 BENCHMARK(OneColour)->Unit(benchmark::kMillisecond);
 BENCHMARK(RandomThreeColours)->Unit(benchmark::kMillisecond);
 BENCHMARK(NoRun)->Unit(benchmark::kMicrosecond);
+BENCHMARK(SettlingMakesRuns)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

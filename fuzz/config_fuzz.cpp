@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // config_fuzz.cpp -- any bytes as config.conf: the reader must neither crash
 // nor read or write out of bounds, and must agree with a plain in-memory
 // reading of the same bytes.

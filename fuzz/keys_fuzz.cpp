@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // keys_fuzz.cpp -- the key decoder against any bytes, in any split into
 // reads, with or without the pauses that end a lone ESC.
 //
@@ -19,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "term.h"
+#include "term/keys.h"
 
 namespace {
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the libFuzzer targets (fuzz/*_fuzz.cpp) with clang in build-fuzz and
 # runs each one over its seed corpus fuzz/corpus/NAME.
 #   bash scripts/fuzz.sh [SECONDS]   each target SECONDS long (default 60)

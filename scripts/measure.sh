@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Measures the game in a pseudo-terminal: the processor time it uses over
 # a few seconds of play without keys, and the time from a key (Right arrow)
-# to its redraw reaching the terminal.
+# to its redraw reaching the terminal; under wine also the console calls
+# that a move and a drop make (wine's trace of its console functions).
 #
 #   scripts/measure.sh [path/to/zelvane] [seconds]
 #   scripts/measure.sh --wine [path/to/zelvane.exe] [seconds]
@@ -54,7 +56,7 @@ BASE = dict(width=12, height=22, b_type=5, b_num=3, max_f=1000, first_speed=800,
 class Game:
     """The game in a pseudo-terminal of 80 x 30, in a scratch directory."""
 
-    def __init__(self, **over):
+    def __init__(self, trace=None, **over):
         self.dir = tempfile.TemporaryDirectory(prefix="zelvane-measure-")
         conf = dict(BASE, **over)
         with open(os.path.join(self.dir.name, "config.conf"), "w") as f:
@@ -65,6 +67,10 @@ class Game:
             fcntl.ioctl(0, termios.TIOCSWINSZ, struct.pack("HHHH", 30, 80, 0, 0))
             os.chdir(self.dir.name)
             os.environ.update(TERM="xterm-256color", LANG="C.UTF-8", LC_ALL="C.UTF-8")
+            if trace:
+                # wine's console functions each leave a line in the trace.
+                os.environ["WINEDEBUG"] = "trace+console"
+                os.dup2(os.open(trace, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644), 2)
             os.execv(argv[0], argv)
         fcntl.ioctl(self.fd, termios.TIOCSWINSZ, struct.pack("HHHH", 30, 80, 0, 0))
         self.seen = b""
@@ -184,4 +190,34 @@ g.close()
 lat.sort()
 print("key to redraw (Right/Left arrow, %d keys): median %.2f ms, 90th %.2f ms, max %.2f ms"
       % (len(lat), lat[len(lat) // 2], lat[int(len(lat) * 0.9)], lat[-1]))
+
+# Console calls per action, under wine: the console functions (the ones
+# the game calls, named with a capital) that wine traces after each key.
+if wine:
+    import collections, re
+    call = re.compile(rb"trace:console:([A-Z][A-Za-z]*)")
+    log = os.path.join(tempfile.gettempdir(), "zelvane-measure-trace-%d.log" % os.getpid())
+    g = Game(trace=log, first_speed=1 << 30, max_speed=1 << 30)
+    g.wait_for("块")
+    g.drain(1.0)
+    def calls():
+        with open(log, "rb") as f:
+            return collections.Counter(call.findall(f.read()))
+    per = {"move": [], "drop": []}
+    for i in range(20):
+        for name, key in (("move", b"\x1b[C" if i % 2 == 0 else b"\x1b[D"), ("drop", b" ")):
+            before = calls()
+            os.write(g.fd, key)
+            g.read(5)
+            g.drain(0.3)
+            per[name].append(calls() - before)
+    g.close()
+    os.unlink(log)
+    for name, counts in per.items():
+        total = collections.Counter()
+        for c in counts:
+            total += c
+        mean = sum(total.values()) / len(counts)
+        kinds = ", ".join("%s %.1f" % (k.decode(), v / len(counts)) for k, v in total.most_common())
+        print("console calls per %s (%d actions): mean %.1f (%s)" % (name, len(counts), mean, kinds))
 EOF

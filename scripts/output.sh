@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Prints what the game writes to its terminal for each kind of action: the
 # bytes and the write calls of a move, a cycle, a fall step and a drop,
 # with the sample settings (guide line on, no flash) on a 12 x 22 and a

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs what the tests need when it is missing, builds everything under
 # AddressSanitizer and UndefinedBehaviorSanitizer, and runs every test.
 set -euo pipefail
@@ -14,6 +15,10 @@ command -v pkg-config >/dev/null || need+=(pkg-config)
 command -v dpkg-shlibdeps >/dev/null || need+=(dpkg-dev)
 command -v file >/dev/null || need+=(file)
 command -v groff >/dev/null || need+=(groff-base)
+# What distributions check the packages with.
+command -v lintian >/dev/null || need+=(lintian)
+command -v desktop-file-validate >/dev/null || need+=(desktop-file-utils)
+command -v appstreamcli >/dev/null || need+=(appstream)
 # The Windows build: cross-compiler, GoogleTest's sources, and wine to run it.
 command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-64)
 [ -d /usr/src/googletest ] || need+=(googletest)
@@ -52,9 +57,14 @@ fi
 python3 - build-test/win/zelvane-*-windows-x86_64.zip <<'EOF'
 import sys, zipfile
 names = {n.split("/")[-1] for n in zipfile.ZipFile(sys.argv[1]).namelist()}
-missing = {"zelvane.exe", "config.conf", "README.md"} - names
+missing = {"zelvane.exe", "config.conf", "README.txt", "LICENSE.txt"} - names
 sys.exit("test.sh: the Windows zip lacks %s" % ", ".join(sorted(missing)) if missing else 0)
 EOF
+# The exe carries its icon and its version resource.
+resources=$(x86_64-w64-mingw32-windres -i build-test/win/zelvane.exe -O rc 2>/dev/null)
+for want in RT_GROUP_ICON VERSIONINFO '"ProductVersion", "1.0.0"'; do
+    grep -qF "$want" <<<"$resources" || { echo "test.sh: zelvane.exe lacks $want" >&2; exit 1; }
+done
 
 cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DZELVANE_SANITIZE=ON -DZELVANE_TESTS=ON \
     -DZELVANE_WERROR=ON -DZELVANE_WIN_BUILD="$PWD/build-test/win" >/dev/null

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Zelvane.cpp -- the loop over games: set-up, play, game-over menu.
 //
 // The play loop polls the keyboard in batches of ten and checks the fall
@@ -19,8 +20,9 @@
 #include "order_b_1.h"
 #include "order_fun_1.h"
 #include "order_fun_2.h"
+#include "own_console.h"
 #include "term.h"
-#include "term/files.h"
+#include "files/files.h"
 
 // What the screen shows while the program waits, for the size it needs.
 enum class Showing { nothing, credits, config, play, menu };
@@ -160,6 +162,7 @@ void head() {
     if (const char *problem = config_problem()) {
         term_close();
         term_message(1, -1, (std::string("zelvane: ") + problem).c_str());
+        hold_own_console();
         exit(2);
     }
 

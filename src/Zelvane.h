@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Zelvane.h -- the loop over games: set-up, play, game-over menu.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // help_fun_1.cpp -- console primitives over the terminal layer.
 
 #include "help_fun_1.h"

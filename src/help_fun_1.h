@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // help_fun_1.h -- console primitives: colour, cursor, title, clear, pause;
 // and four small utilities the game itself does not call.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // order_b_1.cpp -- the game's one shared state.
 
 #include "order_b_1.h"

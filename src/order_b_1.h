@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // order_b_1.h -- the game's one shared state, and its reset before a game.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // order_fun_1.cpp -- config.conf, the start-up screens and the debug board log.
 
 #include "order_fun_1.h"
@@ -9,7 +10,7 @@
 #include "help_fun_1.h"
 #include "order_b_1.h"
 #include "term.h"
-#include "term/files.h"
+#include "files/files.h"
 
 // ---- config.conf -------------------------------------------------------------
 
@@ -38,6 +39,7 @@ char str1[1024], str2[1024], str3[1024];
 // opened, and the reading stops there too, should the file grow meanwhile.
 constexpr long MAX_CONFIG_BYTES = 1L << 20;
 long bytes_left; // of the reading in progress; -1 once the file proved larger
+bool utf16_file; // config.conf began with a UTF-16 byte-order mark
 
 int next_byte(FILE *f) {
     if (bytes_left <= 0) {
@@ -111,6 +113,18 @@ void apply_entry(int32_t *next) {
     }
 }
 
+// Notepad's "UTF-8 with BOM" puts EF BB BF before the first key: skipped.
+// A UTF-16 file cannot be read as bytes at all, so it is refused by name.
+// Any other start is given back to the tokenizer untouched.
+void skip_byte_order_mark(FILE *f) {
+    int c0 = next_byte(f), c1 = next_byte(f);
+    utf16_file = (c0 == 0xFF && c1 == 0xFE) || (c0 == 0xFE && c1 == 0xFF);
+    if (utf16_file || (c0 == 0xEF && c1 == 0xBB && next_byte(f) == 0xBF)) return;
+    // ungetc promises one byte back, so the file is read again from its start.
+    rewind(f);
+    bytes_left = MAX_CONFIG_BYTES;
+}
+
 } // namespace
 
 void read_config() {
@@ -122,8 +136,10 @@ void read_config() {
     // read error: no setting can be trusted, so the game is played with the
     // sample configuration instead.
     bool readable = false;
+    utf16_file = false;
     if (FILE *f = file_read_regular("config.conf", MAX_CONFIG_BYTES)) {
         bytes_left = MAX_CONFIG_BYTES;
+        skip_byte_order_mark(f);
         bool usable;
         while (next_token(f, &usable))
             if (usable) apply_entry(next);
@@ -140,6 +156,7 @@ const char *config_problem() {
     char rule[320];
     const char *key;
     int32_t value;
+    if (utf16_file) return "config.conf 是 UTF-16 编码，请另存为 UTF-8 或 ANSI";
     if (width < MIN_WIDTH || width > MAX) {
         key = "width", value = width;
         snprintf(rule, sizeof rule,
@@ -171,20 +188,6 @@ const char *config_problem() {
 
 namespace {
 
-// Console columns of UTF-8 text: an ASCII byte is one, any other character
-// (Chinese, full-width marks) two.
-int columns(const char *s) {
-    int n = 0;
-    for (; *s; s++) {
-        unsigned char c = (unsigned char)*s;
-        if (c < 0x80)
-            n++;
-        else if (c >= 0xC0)
-            n += 2;
-    }
-    return n;
-}
-
 void rule_line() {
     term_text("########################################\n");
 }
@@ -192,7 +195,7 @@ void rule_line() {
 void credit_line(const char *text) {
     term_text("#");
     term_text(text);
-    for (int i = columns(text); i < 38; i++)
+    for (int i = term_columns(text); i < 38; i++)
         term_text(" ");
     term_text("#\n");
 }
@@ -277,12 +280,27 @@ void show_config_info() {
 // A data.txt that cannot be opened (a directory, no permission, a full disk)
 // or that is not a regular file (a link, a FIFO, a device) only loses the
 // log: the game goes on without a word.
+namespace {
+// An append to data.txt failed (a file-size limit, a full disk, an I/O
+// error) during this game: the log is stopped until the next game.
+bool log_stopped;
+// Some game's log stopped since the player was last told.
+bool log_loss_untold;
+} // namespace
+
 void clear_data() {
+    log_stopped = false;
     if (FILE *f = file_write_regular("data.txt", false)) fclose(f);
 }
 
+bool take_log_loss() {
+    bool lost = log_loss_untold;
+    log_loss_untold = false;
+    return lost;
+}
+
 void record_map() {
-    if (debug == 0) return;
+    if (debug == 0 || log_stopped) return;
     FILE *f = file_write_regular("data.txt", true);
     if (!f) return;
     // The board never exceeds map; held here too so that a dump cannot read past it.
@@ -294,5 +312,6 @@ void record_map() {
         fputs("\n", f);
     }
     fputs("\n", f);
-    fclose(f);
+    bool failed = ferror(f) != 0;
+    if (fclose(f) != 0 || failed) log_stopped = log_loss_untold = true;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // order_fun_1.h -- config.conf, the start-up screens and the debug board log.
 #pragma once
 
@@ -7,6 +8,9 @@ void use_recomment();    // colour switch after the rules
 void show_config_info(); // the configuration screen, then pause and clear
 void clear_data();       // empties data.txt
 void record_map();       // appends a board dump to data.txt when debug is on
+// True once after a game whose debug log had to stop (the file could not
+// grow): the player is told, then it is false until it happens again.
+bool take_log_loss();
 
 // nullptr when the settings just read can be played; otherwise a message
 // (Chinese, UTF-8) naming config.conf, the key, the value and the range.

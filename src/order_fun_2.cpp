@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // order_fun_2.cpp -- the well, the columns, matching, clearing and scoring.
 
 #include "order_fun_2.h"
@@ -284,9 +285,15 @@ static bool run_from(int x, int y, int dx, int dy) {
     return true;
 }
 
+// Whether (x, y) may start a run in the pass of direction (dx, dy). Row 0
+// never starts a run, and a start stays two cells short of the far wall.
+static bool start_cell(int x, int y, int dx, int dy) {
+    int last_x = width - 2 - 2 * dx, last_y = height - 2 - 2 * dy;
+    return x >= 1 && y >= 1 && x <= last_x && y <= last_y && x < MAX && y < MAX;
+}
+
 // The start cell of the first run of a pass: every horizontal run before
-// every vertical one, each scan column by column, top down. Row 0 never
-// starts a run.
+// every vertical one, each scan column by column, top down.
 static bool find_run(int *rx, int *ry) {
     if (b_num < 3 || b_num > 6) return false;
     for (int pass = 0; pass < 2; pass++) {
@@ -305,7 +312,90 @@ static bool find_run(int *rx, int *ry) {
     return false;
 }
 
-static void remove_group(int x, int y) {
+// ---- The runs of a cascade ---------------------------------------------------
+// A run reads only its own b_num cells, so after a removal and its settling a
+// run none of whose cells changed is still a run, and every new run passes
+// through a changed cell. A cascade therefore keeps the set of all runs and
+// looks again only at the start cells whose runs cover a changed cell.
+
+static bool run_at[2][MAX][MAX]; // [pass][x][y]: a run starts here; pass 0 horizontal
+static int run_count[2][MAX];    // runs recorded per pass and column
+static int changed_lo[MAX];      // per column, the changed rows since the last look;
+static int changed_hi[MAX];      // lo > hi when none changed
+
+static void note_change(int x, int y) {
+    if (x < 0 || y < 0 || x >= MAX || y >= MAX) return;
+    if (y < changed_lo[x]) changed_lo[x] = y;
+    if (y > changed_hi[x]) changed_hi[x] = y;
+}
+
+static void forget_changes() {
+    for (int x = 0; x < MAX; x++) {
+        changed_lo[x] = MAX;
+        changed_hi[x] = -1;
+    }
+}
+
+static void look_at(int pass, int x, int y) {
+    int dx = pass == 0 ? 1 : 0, dy = 1 - dx;
+    if (!start_cell(x, y, dx, dy)) return;
+    bool run = run_from(x, y, dx, dy);
+    if (run == run_at[pass][x][y]) return;
+    run_at[pass][x][y] = run;
+    run_count[pass][x] += run ? 1 : -1;
+}
+
+// The one scan of a landing that sees a run: every run on the board.
+static void record_runs() {
+    for (int pass = 0; pass < 2; pass++) {
+        for (int x = 0; x < MAX; x++) {
+            run_count[pass][x] = 0;
+            for (int y = 0; y < MAX; y++) {
+                run_at[pass][x][y] = false;
+                look_at(pass, x, y);
+            }
+        }
+    }
+    forget_changes();
+}
+
+// Every start cell whose run covers a changed cell.
+static void look_again() {
+    for (int x = 0; x < MAX; x++) {
+        for (int y = changed_lo[x]; y <= changed_hi[x]; y++)
+            for (int k = 0; k < b_num; k++)
+                look_at(0, x - k, y);
+        for (int y = changed_lo[x] - b_num + 1; y <= changed_hi[x]; y++)
+            look_at(1, x, y);
+    }
+    forget_changes();
+}
+
+// The recorded run that the scan order of find_run meets first.
+static bool first_run(int *rx, int *ry) {
+    for (int pass = 0; pass < 2; pass++) {
+        for (int x = 0; x < MAX; x++) {
+            if (run_count[pass][x] == 0) continue;
+            for (int y = 0; y < MAX; y++) {
+                if (run_at[pass][x][y]) {
+                    *rx = x;
+                    *ry = y;
+                    return true;
+                }
+            }
+        }
+    }
+    return false;
+}
+
+// ---- Removal and settling ----------------------------------------------------
+
+static void settle_column(int x);
+
+// The first settling of a cascade walks every column, as a board written
+// directly may float anywhere; it leaves every column packed, so the later
+// ones need walk only the columns that just lost cells.
+static void remove_group(int x, int y, bool first) {
     int32_t c = map[x][y];
     for (int i = 0; i < qw; i++)
         qa[i][0] = qa[i][1] = 0;
@@ -315,14 +405,22 @@ static void remove_group(int x, int y) {
     count_mark();
     for (int i = 0; i < qw; i++)
         not_display_one_block(qa[i][0], qa[i][1]);
-    void_supply();
+    if (first) {
+        void_supply();
+    } else if (b_drop != 0) {
+        for (int sx = 1; sx < board_w(); sx++)
+            if (changed_lo[sx] <= changed_hi[sx]) settle_column(sx);
+    }
 }
 
 void find_line() {
-    // Every removal changes the board, so the search starts over after each.
     int x, y;
-    while (find_run(&x, &y))
-        remove_group(x, y);
+    if (!find_run(&x, &y)) return; // the common landing: one scan, nothing kept
+    record_runs();
+    for (bool first = true; first_run(&x, &y); first = false) {
+        remove_group(x, y, first);
+        look_again();
+    }
 }
 
 // The depth-first search of the group runs on its own stack: a group can
@@ -340,6 +438,7 @@ static bool collect(int x, int y) {
     qa[qw][1] = y;
     qw++;
     map[x][y] = 0;
+    note_change(x, y);
     return true;
 }
 
@@ -373,6 +472,14 @@ static void flash_pause() {
 
 void twinkle_fun(int h) {
     if (s_twi == 0) return;
+    if (twinkle <= 0) {
+        // No pause: no phase is ever seen, so only the last cycle's end is
+        // drawn. Running every cycle would hang on a huge twi_num.
+        if (twi_num > 0)
+            for (int i = 0; i < qw; i++)
+                display_one_block(qa[i][0], qa[i][1], h);
+        return;
+    }
     for (int n = 0; n < twi_num; n++) {
         for (int i = 0; i < qw; i++)
             not_display_one_block(qa[i][0], qa[i][1]);
@@ -417,22 +524,27 @@ void count_mark() {
     draw_score_panel(score);
 }
 
+// Rows between a moved cell's old place and the row being filled are empty,
+// so the upward search goes on from where the last one ended.
+static void settle_column(int x) {
+    int k = board_h();
+    for (int y = board_h() - 2; y >= 0; y--) {
+        if (map[x][y] != 0) continue;
+        if (k > y - 1) k = y - 1;
+        while (k >= 0 && map[x][k] == 0)
+            k--;
+        if (k < 0) break; // nothing above: this column is packed
+        map[x][y] = map[x][k];
+        display_one_block(x, y, map[x][y]);
+        map[x][k] = 0;
+        not_display_one_block(x, k);
+        note_change(x, y);
+        note_change(x, k);
+    }
+}
+
 void void_supply() {
     if (b_drop == 0) return;
-    for (int x = 1; x < board_w(); x++) {
-        // Rows between a moved cell's old place and the row being filled are
-        // empty, so the upward search goes on from where the last one ended.
-        int k = board_h();
-        for (int y = board_h() - 2; y >= 0; y--) {
-            if (map[x][y] != 0) continue;
-            if (k > y - 1) k = y - 1;
-            while (k >= 0 && map[x][k] == 0)
-                k--;
-            if (k < 0) break; // nothing above: this column is packed
-            map[x][y] = map[x][k];
-            display_one_block(x, y, map[x][y]);
-            map[x][k] = 0;
-            not_display_one_block(x, k);
-        }
-    }
+    for (int x = 1; x < board_w(); x++)
+        settle_column(x);
 }

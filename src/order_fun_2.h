@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // order_fun_2.h -- the well, the columns, matching, clearing and scoring.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // term.h -- the terminal under the game.
 //
 // Everything the game needs from a text terminal or console, behind a few
@@ -8,8 +9,9 @@
 // resize. No other module sees an escape sequence, a termios flag, a
 // console handle or an encoding.
 //
-// The portable parts live in term/ (screen.cpp, escapes.h, encode.cpp,
-// keys.cpp, term.cpp) over one back end per platform (term/sys.h).
+// The portable parts live in term/ (the screen model, the key decoder, the
+// characters, the VT painter, the glue in term.cpp) over one back end per
+// platform, behind the paint seam of term/sys.h.
 //
 // Conventions: calls that can fail return 0 on success and -1 on failure,
 // with a reason in term_error(). Text handed to the layer is UTF-8; the
@@ -62,11 +64,15 @@ void term_cursor(int visible);
 void term_title(const char *utf8);
 // Clears the whole screen in the default colours, cursor to the top left.
 void term_clear(void);
+// Writes what changed since the last flush (nothing while no terminal is
+// open).
 void term_flush(void);
 // Puts the drawing aside (term_save) while something else is shown, and
 // brings it back at the present size (term_restore).
 void term_save(void);
 void term_restore(void);
+// Console columns the UTF-8 text takes on this terminal, padding included.
+int term_columns(const char *utf8);
 
 // ---- Input -----------------------------------------------------------------
 // Key codes as the console runtime gives them: one code per call, the
@@ -76,54 +82,13 @@ void term_restore(void);
 // Non-zero when a key code is waiting; never waits.
 int term_kbhit(void);
 // The next key code; waits for one. At the end of input (hang-up, closed
-// stdin) the terminal is restored and the program exits with status 1.
+// stdin, no terminal open) the terminal is restored and the program exits
+// with status 1.
 int term_getch(void);
 // Waits until a key code is waiting, timeout_ms passes (negative: no
 // limit) or the screen was repainted after a resume or a resize. Returns
-// term_kbhit().
+// term_kbhit(); with no terminal open, at once.
 int term_wait(int timeout_ms);
-
-// ---- Key decoder -----------------------------------------------------------
-// Bytes from the keyboard in, key codes out. Kept apart from the reading so
-// that tests and the fuzzer can drive it with any bytes in any split.
-//
-// The arrows (ESC [ A..D and ESC O A..D) give 224 and 72/80/77/75; CR and
-// LF give 13; a lone ESC gives 27 once no byte has followed it for
-// wait_ms(); every other escape sequence (function keys, Home/End,
-// modified arrows, Alt+key, OSC/DCS strings) is swallowed whole, and the
-// terminal's cursor position reports are recorded, never given as keys.
-// Other bytes are their own codes, except 0xE0, which is dropped: a 224
-// never comes but from an arrow.
-struct term_keys {
-    void feed(const unsigned char *bytes, size_t n);
-    // Milliseconds to wait for the rest of an unfinished sequence before
-    // expire(); 0 when nothing is unfinished.
-    int wait_ms() const;
-    // No more bytes came: a lone ESC becomes 27, any other unfinished
-    // sequence is dropped.
-    void expire();
-    bool ready() const { return head < codes.size(); }
-    int pop(); // the next key code, or -1
-    // A whole key code from a keyboard that gives codes, not bytes (the
-    // Windows console): queued as it is.
-    void put(int code) { emit(code); }
-
-    // Cursor position reports seen so far, and the last two of them
-    // (1-based row and column; [1] is the latest).
-    unsigned reports = 0;
-    int report_row[2] = {0, 0}, report_col[2] = {0, 0};
-
-  private:
-    void byte(unsigned char c);
-    void plain(unsigned char c);
-    void finish(unsigned char final_byte);
-    void emit(int code);
-    enum { ground, esc, csi, csi_linux, ss3, string, string_esc } state = ground;
-    bool meta = false;  // ESC ESC: what follows is an Alt-modified key
-    std::string params; // parameter and intermediate bytes of CSI/SS3
-    std::string codes;  // decoded key codes, read from head on
-    size_t head = 0;
-};
 
 // ---- Time ------------------------------------------------------------------
 
@@ -143,25 +108,3 @@ void term_size(int *cols, int *rows);
 // that is already drawn: it may only look at the size and put up something
 // else meanwhile (see term_save).
 void term_on_repaint(void (*fn)(void));
-
-// ---- Test hooks ------------------------------------------------------------
-
-// Sends output to fn instead of the terminal (fn == nullptr: back to the
-// terminal, or nowhere when none is open).
-void term_set_sink(void (*fn)(const char *data, size_t len, void *user), void *user);
-// Writes GBK (gbk != 0) or UTF-8.
-void term_set_gbk(int gbk);
-// The ambiguous-width glyphs take one column on this terminal (narrow != 0)
-// and are padded to two, or take two already.
-void term_set_narrow(int narrow);
-int term_narrow(void);
-int term_gbk(void);
-// Bytes handed to the key decoder as if typed. With no terminal open an
-// unfinished sequence ends at once, and term_getch gives 13 once they are
-// used up, so that code under test never waits for a key.
-void term_push_keys(const char *bytes, size_t n);
-// The terminal lost what it showed: the next flush clears it and writes
-// the whole model, as after a resume.
-void term_redraw(void);
-// term_size reports cols x rows (0, 0: the terminal's own size again).
-void term_set_size(int cols, int rows);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // board_test.cpp -- the well, the side panel, the score panel and the repaint.
 //
 // Also holds the helpers that column_test.cpp and match_test.cpp share.
@@ -18,7 +19,9 @@
 #include "order_b_1.h"
 #include "order_fun_2.h"
 #include "screen.h"
+#include "support.h"
 #include "term.h"
+#include "term/chars.h"
 
 // ---- Shared helpers ----------------------------------------------------------
 
@@ -42,27 +45,6 @@ void place(int x, int y, int v) {
     display_one_block(x, y, v);
 }
 
-void discard_output(const char *, size_t, void *) {}
-
-// The working directory is a fresh scratch directory until destruction, so
-// that data.txt lands there.
-struct ScratchDir {
-    ScratchDir();
-    ~ScratchDir();
-    std::string old, path;
-};
-
-ScratchDir::ScratchDir() : old(std::filesystem::current_path().string()) {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "zelvane-board-XXXXXX").string();
-    path = mkdtemp(tmpl.data()) ? tmpl : std::string(".");
-    std::filesystem::current_path(path);
-}
-
-ScratchDir::~ScratchDir() {
-    std::filesystem::current_path(old);
-    std::filesystem::remove_all(path);
-}
-
 namespace {
 
 const char *const GLYPH[] = {"", "① ", "② ", "③ ", "④ ", "⑤ "}; // as Screen::cell reads them
@@ -71,7 +53,7 @@ const char *const GLYPH[] = {"", "① ", "② ", "③ ", "④ ", "⑤ "}; // as 
 
 TEST(Playfield, WellResetsTheBoardRegionOnly) {
     Screen s(80, 30);
-    term_set_narrow(1);
+    chars_set_narrow(1);
     for (auto &column : map)
         for (int &v : column)
             v = 3; // a previous game's leftovers, and garbage outside the well
@@ -98,7 +80,7 @@ TEST(Playfield, WellResetsTheBoardRegionOnly) {
 
 TEST(Playfield, SingleCells) {
     Screen s(80, 30);
-    term_set_narrow(1);
+    chars_set_narrow(1);
     const int back[] = {0, 2, 9, 12, 13, 14};
     for (int a = 1; a <= 5; a++) {
         display_one_block(a, 2, a);
@@ -123,7 +105,7 @@ TEST(Playfield, SingleCells) {
 
 TEST(SidePanel, TextsFrameAndPreview) {
     Screen s(80, 30);
-    term_set_narrow(1);
+    chars_set_narrow(1);
     board_game(10, 22);
     usr_help();
     b_type = 5;
@@ -155,7 +137,7 @@ TEST(SidePanel, TextsFrameAndPreview) {
 
 TEST(SidePanel, RowsAboveTheScreenAreNotDrawn) {
     Screen s(80, 30);
-    term_set_narrow(1);
+    chars_set_narrow(1);
     board_game(10, 8); // the key help starts on row -2
     usr_help();
     std::string all = s.dump();
@@ -170,7 +152,7 @@ TEST(SidePanel, RowsAboveTheScreenAreNotDrawn) {
 
 TEST(ScorePanel, StartOfAGame) {
     Screen s(80, 30);
-    term_set_narrow(1);
+    chars_set_narrow(1);
     board_game(10, 22);
     set_cocate(11, 2);
     term_text("old2");
@@ -196,7 +178,7 @@ TEST(ScorePanel, StartOfAGame) {
 
 TEST(ScorePanel, RowsTwoAndThreeBlankedAndTotalInFull) {
     Screen s(80, 30);
-    term_set_narrow(1);
+    chars_set_narrow(1);
     board_game(10, 22);
     set_cocate(11, 2);
     term_text("Zelvane：1234567890123"); // all 23 columns
@@ -277,7 +259,7 @@ TEST(Repaint, EqualsTheDrawnGameAndChangesNothing) {
     for (auto [h, remove] : {std::pair{22, true}, {14, false}, {14, true}}) {
         SCOPED_TRACE("height " + std::to_string(h) + (remove ? ", a group removed" : ""));
         Screen s(80, 30);
-        term_set_narrow(1);
+        chars_set_narrow(1);
         debug = 0;
         play_a_little(h, remove);
         ASSERT_EQ(count_block, remove ? 3 : 0);
@@ -287,7 +269,7 @@ TEST(Repaint, EqualsTheDrawnGameAndChangesNothing) {
         std::vector<int32_t> board(&map[0][0], &map[0][0] + MAX * MAX);
         int64_t mark0 = mark;
         s.feed("\x1b[31mjunk everywhere\r\n\x1b[44m more junk");
-        term_redraw();
+        repaint_lost_screen();
         std::vector<Look> again = snapshot(s);
         int wrong = 0;
         for (size_t i = 0; i < drawn.size() && wrong < 5; i++) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // column_test.cpp -- the preview, the entry, and the actions on the falling column.
 
 #include <gtest/gtest.h>
@@ -10,16 +11,13 @@
 #include "order_b_1.h"
 #include "order_fun_2.h"
 #include "screen.h"
+#include "support.h"
 #include "term.h"
+#include "term/chars.h"
 
 // From board_test.cpp.
 void board_game(int w, int h);
 void place(int x, int y, int v);
-struct ScratchDir {
-    ScratchDir();
-    ~ScratchDir();
-    std::string old, path;
-};
 
 namespace {
 
@@ -84,7 +82,7 @@ TEST(FallingColumn, EntersAtHalfTheWidth) {
 
 TEST(FallingColumn, AnyOneOccupiedEntryCellRefusesTheEntry) {
     Screen s(80, 30);
-    term_set_narrow(1);
+    chars_set_narrow(1);
     for (int r = 0; r < 3; r++) {
         board_game(10, 22);
         next_block();
@@ -167,7 +165,7 @@ TEST(FallingColumn, RefusedMovesAndUnknownCodesDoNothing) {
 
 TEST(FallingColumn, CyclesMoveRowsAndRestore) {
     Screen s(80, 30);
-    term_set_narrow(1);
+    chars_set_narrow(1);
     start(10, 22);
     block[0][0] = 1, block[1][0] = 2, block[2][0] = 3; // A, B, C from the top
     for (int i = 0; i < 3; i++)
@@ -202,7 +200,7 @@ TEST(FallingColumn, CyclesMoveRowsAndRestore) {
 
 TEST(FallingColumn, GuideLine) {
     Screen s(80, 30);
-    term_set_narrow(1);
+    chars_set_narrow(1);
     board_game(10, 12);
     help_line = 1;
     place(6, 5, 2); // hangs above empty cells

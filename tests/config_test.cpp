@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // config_test.cpp -- reading config.conf, the checks on what was read, and
 // the debug board log data.txt.
 
@@ -12,10 +13,17 @@
 #include <sstream>
 #include <string>
 
+#include <optional>
 #include <random>
+
+#include <csignal>
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 #include "order_b_1.h"
 #include "order_fun_1.h"
+#include "support.h"
 
 namespace fs = std::filesystem;
 
@@ -77,17 +85,9 @@ struct Case {
 // Every test runs in a fresh temporary directory and leaves nothing behind.
 class InTempDir : public ::testing::Test {
   protected:
-    void SetUp() override {
-        old_ = fs::current_path();
-        dir_ = (fs::temp_directory_path() /
-                ("zelvane-config-" + std::to_string(std::random_device{}())))
-                   .string();
-        ASSERT_TRUE(fs::create_directory(dir_));
-        fs::current_path(dir_);
-    }
+    void SetUp() override { dir_.emplace(); }
     void TearDown() override {
-        fs::current_path(old_);
-        fs::remove_all(dir_);
+        dir_.reset();
         fill_settings(0);
     }
     // Writes `text` as config.conf over settings that are all `before`, and reads it.
@@ -104,7 +104,7 @@ class InTempDir : public ::testing::Test {
                                    << "\n want: " << describe(c.want);
         }
     }
-    fs::path old_, dir_;
+    std::optional<ScratchDir> dir_;
 };
 
 using ConfigReader = InTempDir;
@@ -243,6 +243,25 @@ TEST_F(ConfigReader, SampleFileAndFallback) {
     }
 }
 
+// A UTF-8 byte-order mark is skipped only at the very start; a UTF-16 one is refused.
+TEST_F(ConfigReader, ByteOrderMarks) {
+    check({
+        {"\xEF\xBB\xBFwidth=30 height=5", expect_with(77, {{"width", 30}, {"height", 5}})},
+        {"\xEF\xBB\xBF", expect_with(77, {})},
+        {"\xEF\xBBwidth=30 height=5", expect_with(77, {{"height", 5}})},
+        {"width=30 \xEF\xBB\xBFheight=5", expect_with(77, {{"width", 30}})},
+        {"w", expect_with(77, {})},
+    });
+    for (const char *bom : {"\xFF\xFEw\0i\0", "\xFE\xFF\0w\0i"}) {
+        read_text(std::string(bom, 6));
+        const char *msg = config_problem();
+        ASSERT_NE(msg, nullptr);
+        EXPECT_NE(std::string(msg).find("UTF-16"), std::string::npos) << msg;
+    }
+    read_text("width=12 height=22 b_type=5 add_speed=10");
+    EXPECT_EQ(config_problem(), nullptr);
+}
+
 // Settings that would crash the game are named with their value and range.
 TEST_F(ConfigReader, Problems) {
     struct Bad {
@@ -335,3 +354,36 @@ TEST_F(DebugLog, UnwritableLogIsIgnored) {
     EXPECT_EQ(width, 4);
     build_well(0, 0);
 }
+
+#ifndef _WIN32 // file-size limits are POSIX
+// A file-size limit (with SIGXFSZ ignored, as the game has it) stops the log
+// for the rest of the game; the next game logs again, and the loss is told once.
+TEST_F(DebugLog, AFullFileStopsTheLogForOneGame) {
+    build_well(4, 3);
+    debug = 1;
+    const rlim_t limit = 100; // room for one dump of 80 bytes, not two
+    struct rlimit old;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto old_xfsz = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = {limit, old.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    clear_data();
+    for (int i = 0; i < 5; i++)
+        record_map();
+    uintmax_t stopped_at = fs::file_size("data.txt");
+    EXPECT_LE(stopped_at, limit);
+    EXPECT_TRUE(take_log_loss());
+    EXPECT_FALSE(take_log_loss());
+    // Room again (the limit raised): this game still logs nothing more...
+    setrlimit(RLIMIT_FSIZE, &old);
+    record_map();
+    EXPECT_EQ(fs::file_size("data.txt"), stopped_at);
+    // ...and the next one does.
+    clear_data();
+    record_map();
+    EXPECT_EQ(read_file("data.txt"), well_4x3);
+    EXPECT_FALSE(take_log_loss());
+    signal(SIGXFSZ, old_xfsz);
+    build_well(0, 0);
+}
+#endif

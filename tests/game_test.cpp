@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // game_test.cpp -- whole games of the real program in a pseudo-terminal.
 //
 // Every game here has b_type 1, so every column is all code 1 and the game
@@ -20,43 +21,33 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include "job_shell.h"
 #include "ptyrun.h"
+#include "support.h"
 
-// A shell's job control in miniature, for the suspend test. A program alone
-// in the session of a pseudo-terminal is an orphaned process group, and the
-// kernel ignores Ctrl-Z there; as a job of a shell it really stops. Run with
-// ZELVANE_JOB_SHELL set, this test program starts the game named there in a
-// process group of its own in the foreground, writes its pid to game.pid and
-// waits for it, staying in the session while the game is stopped.
+// Run with ZELVANE_JOB_SHELL set, this test program is a job-control shell
+// (job_shell.h) for the suspend test: it starts the game named there as its
+// job, writes the game's pid to game.pid and ends as the game ended.
 __attribute__((constructor)) static void job_shell() {
     const char *game = getenv("ZELVANE_JOB_SHELL");
     if (!game) return;
-    signal(SIGTTOU, SIG_IGN);
-    pid_t child = fork();
-    if (child == 0) {
-        setpgid(0, 0);
-        tcsetpgrp(STDIN_FILENO, getpgrp());
-        signal(SIGTTOU, SIG_DFL);
+    pid_t child = job_start([&] {
         execl(game, game, (char *)nullptr);
-        _exit(127);
-    }
-    setpgid(child, child);
-    tcsetpgrp(STDIN_FILENO, child);
+        return 127;
+    });
     if (FILE *f = fopen("game.pid.new", "w")) {
         fprintf(f, "%d\n", (int)child);
         fclose(f);
         rename("game.pid.new", "game.pid");
     }
-    for (;;) {
-        int st;
-        if (waitpid(child, &st, WUNTRACED) < 0) _exit(1);
-        if (WIFEXITED(st)) _exit(WEXITSTATUS(st));
-        if (WIFSIGNALED(st)) _exit(128 + WTERMSIG(st));
-    }
+    int st;
+    if (child < 0 || !job_wait(child, &st, [](pid_t) {})) _exit(1);
+    _exit(WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st));
 }
 
 namespace {
@@ -85,19 +76,7 @@ std::string config_text(const Settings &over = {}) {
 }
 
 // A scratch working directory for one run of the game.
-class GameDir {
-  public:
-    GameDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "zelvane-XXXXXX").string();
-        path = mkdtemp(tmpl.data()) ? tmpl : std::string();
-    }
-    ~GameDir() { std::filesystem::remove_all(path); }
-    void write(const std::string &name, const std::string &text) {
-        std::ofstream(path + "/" + name) << text;
-    }
-    bool exists(const std::string &name) { return std::filesystem::exists(path + "/" + name); }
-    std::string path;
-};
+using GameDir = TempDir;
 
 // The game, started in its own directory with config.conf made of over.
 struct Game {
@@ -586,7 +565,28 @@ TEST(Game, UnsafeFilesAreLeftAlone) {
          }},
         {"FIFOs", false,
          [&](Dir d) { both(d, [](const std::string &f) { mkfifo(f.c_str(), 0600); }); },
-         [](Dir) {}},
+         [&](Dir d) { both(d, [](const std::string &f) { EXPECT_TRUE(fs::is_fifo(f)) << f; }); }},
+        {"device nodes", false,
+         [&](Dir d) {
+             // A copy of /dev/null needs root; without it a FIFO stands in.
+             both(d, [](const std::string &f) {
+                 if (mknod(f.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) mkfifo(f.c_str(), 0600);
+             });
+         },
+         [&](Dir d) { both(d, [](const std::string &f) { EXPECT_TRUE(fs::exists(f)) << f; }); }},
+        {"hard links", false,
+         [](Dir d) {
+             std::ofstream(d + "/target-data") << "keep\n";
+             std::ofstream(d + "/target-temp") << "keep\n";
+             fs::create_hard_link(d + "/target-data", d + "/data.txt");
+             fs::create_hard_link(d + "/target-temp", d + "/temp.txt");
+         },
+         [&](Dir d) {
+             keeps(d, "target-data");
+             keeps(d, "target-temp");
+             keeps(d, "data.txt");
+             keeps(d, "temp.txt");
+         }},
         {"devices", false,
          [](Dir d) {
              fs::create_symlink("/dev/null", d + "/data.txt");
@@ -646,8 +646,8 @@ TEST(Game, InstalledGameRunsFromAnotherDirectory) {
                       "' '" CMAKE_COMMAND "' --install '" ZELVANE_BINARY_DIR "' --prefix /usr >'" +
                       dest.path + "/install.log' 2>&1";
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-    for (const char *file : {"bin/zelvane", "share/zelvane/config.conf", "share/man/man6/zelvane.6",
-                             "share/doc/zelvane/README.md"})
+    for (const char *file : {"bin/zelvane", "share/zelvane/config.conf",
+                             "share/man/man6/zelvane.6.gz", "share/doc/zelvane/README.md"})
         EXPECT_TRUE(std::filesystem::is_regular_file(dest.path + "/usr/" + file)) << file;
     PtyRun p({dest.path + "/usr/bin/zelvane"}, elsewhere.path);
     reach_builtin_well(p);
@@ -700,12 +700,17 @@ TEST(WindowsBuild, UnitTestsPassUnderWine) {
     Wine w = find_wine();
     if (!w.why_not.empty()) GTEST_SKIP() << w.why_not;
     GameDir dir;
-    PtyRun p({w.wine, w.tests, "--gtest_output=xml:results.xml"}, dir.path, 100, 40, w.env);
-    int status = p.wait_exit(5 * WINE_WAIT);
-    std::ifstream in(dir.path + "/results.xml");
-    std::string results((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(status, 0) << results << p.screen.dump();
-    EXPECT_NE(results.find("failures=\"0\""), std::string::npos) << results;
+    // The console back end's own tests, and the rest on the tests' back end.
+    for (std::string exe : {w.tests, std::string(ZELVANE_WIN_BUILD "/tests/console_tests.exe")}) {
+        SCOPED_TRACE(exe);
+        PtyRun p({w.wine, exe, "--gtest_output=xml:results.xml"}, dir.path, 100, 40, w.env);
+        int status = p.wait_exit(5 * WINE_WAIT);
+        std::ifstream in(dir.path + "/results.xml");
+        std::string results((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(status, 0) << results << p.screen.dump();
+        EXPECT_NE(results.find("failures=\"0\""), std::string::npos) << results;
+        std::remove((dir.path + "/results.xml").c_str());
+    }
 }
 
 // The game under wine and on the terminal, the same keys to both: the same

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // gbk_test.cpp -- the real program in a GBK locale writes GBK.
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "ptyrun.h"
+#include "support.h"
 
 namespace {
 
@@ -20,13 +22,9 @@ bool make_gbk_locale(const std::string &dir) {
 } // namespace
 
 TEST(GbkLocale, GameIsWrittenInGbk) {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "zelvane-gbk-XXXXXX").string();
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    const std::string dir = tmpl;
-    if (!make_gbk_locale(dir)) {
-        std::filesystem::remove_all(dir);
-        GTEST_SKIP() << "localedef cannot build zh_CN.GBK here";
-    }
+    TempDir scratch;
+    const std::string &dir = scratch.path;
+    if (!make_gbk_locale(dir)) GTEST_SKIP() << "localedef cannot build zh_CN.GBK here";
     std::ofstream(dir + "/config.conf")
         << "width=8 height=22 b_type=1 b_num=3 max_f=1000 first_speed=1000000000 add_speed=1 "
            "max_speed=1000000000 debug=0 help_line=0 fask_s=1 s_twi=0 b_drop=1 twinkle=1 "
@@ -57,5 +55,4 @@ TEST(GbkLocale, GameIsWrittenInGbk) {
         EXPECT_NE(raw.find("\xC5\xE4\xD6\xC3\xCE\xC4\xBC\xFE"), std::string::npos); // 配置文件
         EXPECT_EQ(raw.find("配置"), std::string::npos) << "UTF-8 reached a GBK terminal";
     }
-    std::filesystem::remove_all(dir);
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // keys_test.cpp -- bytes from the keyboard into the key codes the game reads.
 
 #include <gtest/gtest.h>
@@ -5,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "term.h"
+#include "term/keys.h"
 
 namespace {
 
@@ -159,4 +160,28 @@ TEST(KeyDecoder, CursorPositionReportsAreNoKeys) {
         EXPECT_EQ(decode({odd}, &none), Codes{}) << odd + 1;
         EXPECT_EQ(none.reports, 0u) << odd + 1;
     }
+}
+
+// Mouse reports left on by another program are swallowed whole, whatever
+// their bytes: X10's raw button byte of a press is a Space, and its
+// coordinates can be ESC, '[' or arrow letters.
+TEST(KeyDecoder, MouseReportsAreNoKeys) {
+    const char *const reports[] = {
+        "\x1b[M   ",          // X10: press at column 0, row 0
+        "\x1b[M#!!",          // X10: release
+        "\x1b[M\x1b[A",       // X10: coordinates that look like an arrow
+        "\x1b[M\xe0\xff\x7f", // X10: high bytes
+        "\x1b[<0;12;5M",      // SGR press
+        "\x1b[<0;12;5m",      // SGR release
+        "\x1b[<64;300;200M",  // SGR wheel, far out
+        "\x1b[32;12;5M",      // urxvt
+    };
+    for (const char *r : reports) {
+        SCOPED_TRACE(testing::PrintToString(std::string(r)));
+        expect_split_proof(std::string(r) + "q", {'q'});
+    }
+    // A report cut off after its introducer leaves the keys after the wait.
+    term_keys k;
+    EXPECT_EQ(decode({"\x1b[M "}, &k), Codes{});
+    EXPECT_EQ(decode({" "}, &k), Codes{32});
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // match_test.cpp -- finding runs, collecting, flashing, scoring and settling groups.
 
 #include <gtest/gtest.h>
@@ -11,12 +12,13 @@
 #include "order_b_1.h"
 #include "order_fun_2.h"
 #include "screen.h"
+#include "support.h"
 #include "term.h"
+#include "term/chars.h"
 
 // From board_test.cpp.
 void board_game(int w, int h);
 void place(int x, int y, int v);
-void discard_output(const char *, size_t, void *);
 
 namespace {
 
@@ -170,16 +172,17 @@ TEST(FindLine, CapAndHugeGroups) {
     EXPECT_EQ(mark, 1000);
     EXPECT_EQ(s.line(3, 20), "得数：1000");
 
-    term_set_sink(discard_output, nullptr);
-    board_game(100, 100);
-    max_f = 2147483647;
-    b_drop = 1;
-    for (int x = 1; x < 99; x++)
-        for (int y = 0; y < 99; y++)
-            map[x][y] = 1;
-    map[50][50] = 2; // one hole, and the group goes round it
-    find_line();
-    term_set_sink(nullptr, nullptr);
+    {
+        Discard discard;
+        board_game(100, 100);
+        max_f = 2147483647;
+        b_drop = 1;
+        for (int x = 1; x < 99; x++)
+            for (int y = 0; y < 99; y++)
+                map[x][y] = 1;
+        map[50][50] = 2; // one hole, and the group goes round it
+        find_line();
+    }
     EXPECT_EQ(qw, 98 * 99 - 1);
     EXPECT_EQ(count_block, 98 * 99 - 1);
     EXPECT_EQ(mark, 2147483647);
@@ -203,7 +206,7 @@ void collect_recursively(std::vector<int32_t> &m, int h, Cells &out, int x, int 
 }
 
 TEST(FindSelf, SameListAsTheRecursion) {
-    term_set_sink(discard_output, nullptr);
+    NullTerminal null;
     srand(12345);
     for (int round = 0; round < 300; round++) {
         int w = 3 + rand() % 30, h = 4 + rand() % 30;
@@ -223,7 +226,6 @@ TEST(FindSelf, SameListAsTheRecursion) {
         ASSERT_EQ(group(), expected) << "round " << round;
         ASSERT_EQ(std::vector<int32_t>(&map[0][0], &map[0][0] + MAX * MAX), copy);
     }
-    term_set_sink(nullptr, nullptr);
 }
 
 TEST(FindSelf, LooksNeitherAboveRowZeroNorPastTheBoard) {
@@ -248,7 +250,8 @@ void keep_chunk(const char *data, size_t len, void *) {
 // the terminal while find_line ran, and the total on the panel meanwhile.
 std::vector<std::string> flash(int on, int pause, int cycles) {
     chunks.clear();
-    term_set_sink(keep_chunk, nullptr);
+    NullTerminal null;
+    fake::listen(keep_chunk, nullptr);
     board_game(10, 12);
     s_twi = on;
     twinkle = pause;
@@ -258,9 +261,9 @@ std::vector<std::string> flash(int on, int pause, int cycles) {
     size_t first = chunks.size();
     find_line();
     term_flush();
-    term_set_sink(nullptr, nullptr);
+    fake::listen(nullptr, nullptr);
     Screen view(80, 30, false);
-    term_set_narrow(1);
+    chars_set_narrow(1);
     std::vector<std::string> looks;
     for (size_t i = 0; i < chunks.size(); i++) {
         view.feed(chunks[i]);
@@ -272,13 +275,20 @@ std::vector<std::string> flash(int on, int pause, int cycles) {
 }
 
 TEST(Flash, DarkAndLitInTurnThenPanelThenBlank) {
-    term_set_narrow(1);
+    chars_set_narrow(1);
     const std::string dark = "      |", lit = "③ ③ ③ |", gone = "      |总分数：1";
     EXPECT_EQ(flash(1, 5, 3), (std::vector<std::string>{dark, lit, dark, lit, dark, lit, gone}));
     EXPECT_EQ(flash(1, 1, 1), (std::vector<std::string>{dark, lit, gone}));
     // Without pauses nothing waits, so all comes in one piece at the end.
     EXPECT_EQ(flash(0, 5, 3), (std::vector<std::string>{gone}));
     EXPECT_EQ(flash(1, 5, 0), (std::vector<std::string>{gone}));
+    // A pauseless flash of any length sends exactly what one cycle sends.
+    for (int pause : {0, -3}) {
+        flash(1, pause, 1);
+        const std::vector<std::string> one = chunks;
+        EXPECT_EQ(flash(1, pause, 2000000000), (std::vector<std::string>{gone}));
+        EXPECT_EQ(chunks, one) << pause;
+    }
     // The panel is drawn before the group is blanked.
     flash(0, 0, 0);
     const std::string &last = chunks.back();
@@ -292,7 +302,7 @@ TEST(Flash, DarkAndLitInTurnThenPanelThenBlank) {
 
 TEST(Settling, ColumnsPackDownward) {
     Screen s(80, 30);
-    term_set_narrow(1);
+    chars_set_narrow(1);
     board_game(6, 6);
     place(2, 0, 1);
     place(2, 2, 2);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // model_test.cpp -- the screen model: what the terminal shows after the
 // layer's damage-only flushes is what was drawn.
 
@@ -8,60 +9,30 @@
 #include <vector>
 
 #include "screen.h"
+#include "seam_check.h"
+#include "support.h"
 #include "term.h"
 
 namespace {
 
-struct Expect {
-    std::string ch; // "" for the right half of a wide character
-    int attr = -1;  // -1: never drawn
-};
-
-// Draws random pieces at random places in random colours, flushing now and
-// then, and keeps in grid what each cell must show.
-void draw_randomly(std::mt19937 &rng, std::vector<Expect> &grid, int cols, int rows) {
-    static const struct {
-        const char *text;
-        std::vector<const char *> cells; // one per column
-    } pieces[] = {{"ab", {"a", "b"}},      {"下一", {"下", "", "一", ""}},
-                  {"○", {"○", " "}},       {"  ", {" ", " "}},
-                  {"①", {"①", " "}},       {"x", {"x"}},
-                  {"分 ", {"分", "", " "}}};
-    for (int k = 0; k < 400; k++) {
-        const auto &p = pieces[rng() % std::size(pieces)];
-        int len = (int)p.cells.size();
-        int x = (int)(rng() % (cols - len + 1)), y = (int)(rng() % rows);
-        int attr = (int)(rng() % 256);
-        term_goto(x, y);
-        term_color(attr);
-        term_text(p.text);
-        // A piece that lands on half of a wide character blanks its other half.
-        if (grid[y * cols + x].ch.empty() && x > 0) grid[y * cols + x - 1].ch = " ";
-        if (x + len < cols && grid[y * cols + x + len].ch.empty())
-            grid[y * cols + x + len].ch = " ";
-        for (int i = 0; i < len; i++)
-            grid[y * cols + x + i] = {p.cells[i], attr};
-        if (rng() % 4 == 0) term_flush();
-    }
-}
-
-// The cells that differ from grid; never-drawn cells must hold blank, or
-// anything when blank is null.
+// What the terminal (libvterm, fed by the VT painter) and the plain cell grid
+// of the tests' back end show, against grid.
 std::string differences(Screen &s, const std::vector<Expect> &grid, const char *blank) {
-    std::string out;
-    for (int y = 0; y < s.rows(); y++) {
-        for (int x = 0; x < s.cols(); x++) {
-            const Expect &e = grid[y * s.cols() + x];
-            if (e.attr < 0 && !blank) continue;
-            std::string want = e.attr < 0 ? blank : e.ch;
-            bool ok = s.ch(x, y) == want;
-            if (ok && e.attr >= 0 && !want.empty()) ok = s.bg(x, y) == e.attr >> 4;
-            if (ok && e.attr >= 0 && want != " " && !want.empty()) ok = s.fg(x, y) == (e.attr & 15);
-            if (!ok && out.size() < 400)
-                out += "(" + std::to_string(x) + "," + std::to_string(y) + ") \"" + s.ch(x, y) +
-                       "\" instead of \"" + want + "\"\n";
-        }
-    }
+    s.sync();
+    std::string out = seam_differences(grid, s.cols(), s.rows(), blank,
+                                       [&](int x, int y, std::string *ch, int *fg, int *bg) {
+                                           *ch = s.ch(x, y);
+                                           *fg = s.fg(x, y);
+                                           *bg = s.bg(x, y);
+                                       });
+    std::string plain = seam_differences(grid, s.cols(), s.rows(), blank,
+                                         [&](int x, int y, std::string *ch, int *fg, int *bg) {
+                                             fake::cell c = fake::cell_at(x, y);
+                                             *ch = c.ch;
+                                             *fg = c.attr < 0 ? 7 : c.attr & 15;
+                                             *bg = c.attr < 0 ? 0 : c.attr >> 4;
+                                         });
+    if (!plain.empty()) out += "in the plain grid of runs:\n" + plain;
     return out;
 }
 
@@ -74,14 +45,14 @@ TEST(ScreenModel, DamageOnlyFlushesShowWhatWasDrawn) {
         s.feed("\x1b[10;1H##########"); // on a row the program never draws
         std::vector<Expect> grid(cols * rows);
         std::mt19937 rng(seed);
-        draw_randomly(rng, grid, cols, rows - 1);
+        draw_randomly(rng, grid, cols, rows - 1, true);
         s.sync();
         EXPECT_EQ(differences(s, grid, nullptr), "") << "seed " << seed << "\n" << s.dump();
         EXPECT_EQ(s.line(9), "##########") << "cells never drawn are left alone";
 
         // A repaint after the terminal lost it all shows the same.
         s.feed("\x1b[41m\x1b[2Jjunk\r\nmore junk");
-        term_redraw();
+        repaint_lost_screen();
         s.sync();
         EXPECT_EQ(differences(s, grid, " "), "") << "seed " << seed << "\n" << s.dump();
     }
@@ -94,7 +65,7 @@ TEST(ScreenModel, LineBreakOnTheLastRowScrolls) {
     term_clear();
     std::vector<Expect> grid(cols * rows, Expect{" ", 0});
     std::mt19937 rng(9);
-    draw_randomly(rng, grid, cols, rows);
+    draw_randomly(rng, grid, cols, rows, true);
     term_goto(3, rows - 1);
     term_color(0x1e);
     term_text("end\n");

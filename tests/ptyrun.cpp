@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ptyrun.cpp -- a program in a pseudo-terminal, seen through libvterm.
 
 #include "ptyrun.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ptyrun.h -- runs a program in a pseudo-terminal, for end-to-end tests.
 //
 // The program's output goes into a Screen (libvterm); the Screen's answers

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rules_check.h -- the invariants of the board and the falling column, and a
 // random player, shared by the soak test and the rules fuzzer.
 #pragma once

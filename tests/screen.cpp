@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // screen.cpp -- libvterm behind the tests' Screen.
 
 #include "screen.h"
@@ -7,17 +8,13 @@
 #include <iconv.h>
 #include <vterm.h>
 
+#include "fake_sys.h"
 #include "term.h"
+#include "term/chars.h"
 
 int screen_settermprop(int prop, void *val, void *user);
 
 namespace {
-
-// ANSI palette index back to the console's: swap the red and blue bits.
-int console_index(int ansi) {
-    int rgb = ansi & 7;
-    return (ansi & 8) | ((rgb & 1) << 2) | (rgb & 2) | ((rgb & 4) >> 2);
-}
 
 int settermprop_cb(VTermProp prop, VTermValue *val, void *user) {
     return screen_settermprop((int)prop, val, user);
@@ -62,6 +59,18 @@ size_t utf8_cut(const std::string &s) {
     return 0;
 }
 
+// One character from UTF-8 to GBK, as a GBK terminal's layer writes it.
+bool to_gbk(const char *utf8, size_t n, std::string *out) {
+    iconv_t cd = iconv_open("GBK", "UTF-8");
+    char buf[8];
+    char *ip = const_cast<char *>(utf8), *op = buf;
+    size_t il = n, ol = sizeof buf;
+    bool ok = iconv(cd, &ip, &il, &op, &ol) != (size_t)-1 && il == 0;
+    iconv_close(cd);
+    if (ok) out->append(buf, (size_t)(op - buf));
+    return ok;
+}
+
 } // namespace
 
 int screen_settermprop(int prop, void *val, void *user) {
@@ -83,18 +92,22 @@ Screen::Screen(int cols, int rows, bool attach, bool gbk)
     vterm_screen_reset(vs_, 1);
     vterm_output_set_callback(vt_, output_cb, &replies_);
     if (attached_) {
-        term_flush();
-        term_set_size(cols, rows);
-        term_set_sink(sink, this);
-        term_set_narrow(1); // libvterm shows the ambiguous glyphs one column wide
+        // A terminal of the tests' back end, new: libvterm shows the
+        // ambiguous glyphs one column wide.
+        term_close();
+        fake::set_size(cols, rows);
+        fake::set_glyph_width(1);
+        fake::set_encoder(gbk ? to_gbk : nullptr);
+        fake::listen(sink, this);
+        term_open();
     }
 }
 
 Screen::~Screen() {
     if (attached_) {
-        term_flush();
-        term_set_sink(nullptr, nullptr);
-        term_set_size(0, 0);
+        term_close();
+        fake::listen(nullptr, nullptr);
+        fake::set_size(80, 24);
     }
     vterm_free(vt_);
 }
@@ -173,7 +186,7 @@ int Screen::fg(int col, int row) {
     VTermScreenCell c = get(vs_, col, row);
     if (VTERM_COLOR_IS_DEFAULT_FG(&c.fg)) return 7;
     if (!VTERM_COLOR_IS_INDEXED(&c.fg)) return -1;
-    return console_index(c.fg.indexed.idx);
+    return ansi_index(c.fg.indexed.idx);
 }
 
 int Screen::bg(int col, int row) {
@@ -181,7 +194,7 @@ int Screen::bg(int col, int row) {
     VTermScreenCell c = get(vs_, col, row);
     if (VTERM_COLOR_IS_DEFAULT_BG(&c.bg)) return 0;
     if (!VTERM_COLOR_IS_INDEXED(&c.bg)) return -1;
-    return console_index(c.bg.indexed.idx);
+    return ansi_index(c.bg.indexed.idx);
 }
 
 std::string Screen::cell(int x, int y) {
@@ -221,7 +234,10 @@ void Screen::resize(int cols, int rows) {
     cols_ = cols;
     rows_ = rows;
     vterm_set_size(vt_, rows, cols);
-    if (attached_) term_set_size(cols, rows);
+    if (attached_) {
+        fake::set_size(cols, rows);
+        term_kbhit(); // the layer takes the resize, as at its next wait
+    }
 }
 
 std::string Screen::dump() {

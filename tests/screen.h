@@ -1,9 +1,11 @@
+// SPDX-License-Identifier: MIT
 // screen.h -- what a terminal shows, for tests.
 //
 // A Screen feeds bytes into libvterm, a real terminal emulator, and reads
 // back each console cell: its character, its width and its colours as
 // console palette indices. Created with attach = true it takes the output
-// of the terminal layer (term_set_sink) until it is destroyed.
+// of the terminal layer (a terminal of the tests' back end, fake_sys.h) until
+// it is destroyed.
 #pragma once
 
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // screen_test.cpp -- the tests' terminal itself: bytes that arrive in pieces.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // soak_test.cpp -- many random games with no screen: the board, the walls
 // and the falling column stay sound, and every game ends.
 
@@ -7,23 +8,10 @@
 #include <random>
 
 #include "rules_check.h"
+#include "support.h"
 #include "term.h"
 
 namespace {
-
-void discard(const char *, size_t, void *) {}
-
-struct NullTerminal {
-    // Large enough for the largest board and its side panel.
-    NullTerminal() {
-        term_set_size(225, 100);
-        term_set_sink(discard, nullptr);
-    }
-    ~NullTerminal() {
-        term_set_sink(nullptr, nullptr);
-        term_set_size(0, 0);
-    }
-};
 
 // Plays one game of random actions; returns the number of actions it took,
 // or -1 when it had not ended after limit actions.
@@ -45,7 +33,7 @@ long play(std::mt19937 &rng, long limit, std::string &fault) {
 // Boards from the smallest allowed to the largest, every run length,
 // settling on and off: thousands of actions without a broken invariant.
 TEST(Soak, RandomPlayKeepsTheBoardSound) {
-    NullTerminal null;
+    NullTerminal null(225, 100); // the largest board and its side panel
     const int sizes[][2] = {{3, 4}, {4, 5}, {5, 8}, {7, 12}, {12, 22}, {30, 40}, {100, 100}};
     std::mt19937 rng(20261207);
     long actions = 0;
@@ -75,7 +63,7 @@ TEST(Soak, RandomPlayKeepsTheBoardSound) {
 // With nothing ever removed, only drops: the well fills and every game ends
 // in a refused entry.
 TEST(Soak, EveryGameEndsInARefusedEntry) {
-    NullTerminal null;
+    NullTerminal null(225, 100); // the largest board and its side panel
     const int sizes[][2] = {{3, 4}, {5, 8}, {12, 22}, {100, 100}};
     for (const auto &sz : sizes) {
         for (int drop = 0; drop <= 1; drop++) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // startup_test.cpp -- the credits and rules screen and the configuration
 // screen, as a terminal shows them.
 
@@ -12,7 +13,9 @@
 #include "order_b_1.h"
 #include "order_fun_1.h"
 #include "screen.h"
+#include "support.h"
 #include "term.h"
+#include "term/chars.h"
 
 namespace {
 
@@ -34,7 +37,7 @@ const char *const rules[] = {
 // the top-left corner in 7 on 0 wherever the cursor and colour were.
 TEST(StartupScreens, CreditsBoxAndRules) {
     Screen s(80, 30);
-    term_set_narrow(1);
+    chars_set_narrow(1);
     set_cocate(0, 25);
     term_text("left alone");
     set_cocate(10, 20);
@@ -81,20 +84,16 @@ TEST(StartupScreens, ColourSwitch) {
 
 // The configuration screen lists the values just read from config.conf.
 TEST(StartupScreens, ConfigurationScreen) {
-    namespace fs = std::filesystem;
-    fs::path old = fs::current_path();
-    char tmpl[] = "/tmp/zelvane-startup-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    fs::current_path(tmpl);
-    std::ofstream("config.conf") << "width=14 height=23 b_type=4 b_num=5 max_f=-7 first_speed=650 "
-                                    "add_speed=12 max_speed=120 debug=2 help_line=0 fask_s=0 "
-                                    "s_twi=1 b_drop=0 twinkle=30 twi_num=4\n";
-    read_config();
-    fs::current_path(old);
-    fs::remove_all(tmpl);
+    {
+        ScratchDir dir;
+        dir.write("config.conf", "width=14 height=23 b_type=4 b_num=5 max_f=-7 first_speed=650 "
+                                 "add_speed=12 max_speed=120 debug=2 help_line=0 fask_s=0 "
+                                 "s_twi=1 b_drop=0 twinkle=30 twi_num=4\n");
+        read_config();
+    }
 
     Screen s(90, 30);
-    term_set_narrow(1);
+    chars_set_narrow(1);
     write_config_screen();
     s.sync();
     const std::string sep(79, '-');

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // termprobe.cpp -- a small program on the terminal layer, for the
 // pseudo-terminal tests.
 //
@@ -28,7 +29,10 @@
 #include <unistd.h>
 
 #include "help_fun_1.h"
+#include "job_shell.h"
 #include "term.h"
+#include "term/chars.h"
+#include "term/sys.h"
 
 static int repaints = 0;
 
@@ -46,7 +50,7 @@ static int play() {
     term_on_repaint(repaint);
     console();
     set_cursor(0);
-    term_printf("ready narrow=%d gbk=%d pid=%d\n", term_narrow(), term_gbk(), (int)getpid());
+    term_printf("ready narrow=%d gbk=%d pid=%d\n", chars_narrow(), sys_gbk(), (int)getpid());
     for (;;) {
         int c = term_getch();
         term_printf("key %d\n", c);
@@ -73,29 +77,6 @@ static void kill_in_background(pid_t child) {
     kill(child, SIGCONT);
 }
 
-// Stands by while the child plays, as a job-control shell would, and ends
-// as the child ended.
-static int stand_by(pid_t child, bool bg_kill) {
-    setpgid(child, child);
-    signal(SIGTTOU, SIG_IGN);
-    tcsetpgrp(STDIN_FILENO, child);
-    int st;
-    for (;;) {
-        pid_t r = waitpid(child, &st, bg_kill ? WUNTRACED : 0);
-        if (r == child && WIFSTOPPED(st)) {
-            kill_in_background(child);
-            continue;
-        }
-        if (r == child) break;
-        if (r < 0 && errno != EINTR) return 1;
-    }
-    if (WIFSIGNALED(st)) {
-        signal(WTERMSIG(st), SIG_DFL);
-        raise(WTERMSIG(st));
-    }
-    return WIFEXITED(st) ? WEXITSTATUS(st) : 1;
-}
-
 int main(int argc, char **argv) {
     setlocale(LC_ALL, "");
     bool job = false, bg_kill = false;
@@ -105,14 +86,17 @@ int main(int argc, char **argv) {
         if (strcmp(argv[i], "--ignore-hup") == 0) signal(SIGHUP, SIG_IGN);
     }
     if (!job) return play();
-    pid_t child = fork();
-    if (child < 0) return 1;
-    if (child == 0) {
-        setpgid(0, 0);
-        // Wait until the terminal is ours, as a shell's job would find it.
-        while (tcgetpgrp(STDIN_FILENO) != getpgrp())
-            usleep(1000);
-        return play();
+    // Stands by while the job plays, as a job-control shell would, and ends
+    // as the job ended.
+    pid_t child = job_start(play);
+    int st;
+    if (child < 0 || !job_wait(child, &st, [&](pid_t stopped) {
+            if (bg_kill) kill_in_background(stopped);
+        }))
+        return 1;
+    if (WIFSIGNALED(st)) {
+        signal(WTERMSIG(st), SIG_DFL);
+        raise(WTERMSIG(st));
     }
-    return stand_by(child, bg_kill);
+    return WIFEXITED(st) ? WEXITSTATUS(st) : 1;
 }

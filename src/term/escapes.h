@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // escapes.h -- every escape sequence the terminal layer writes, named once.
 //
 // xterm's dialect, which every terminal the game meets understands: the

@@ -1,8 +1,9 @@
+// SPDX-License-Identifier: MIT
 // keys.cpp -- bytes from the keyboard in, key codes out.
 
 #include <string>
 
-#include "term.h"
+#include "keys.h"
 
 // A lone ESC is the Escape key once this long has passed without a byte.
 static const int esc_wait_ms = 40;
@@ -131,6 +132,10 @@ void term_keys::byte(unsigned char c) {
             state = ground; // CAN, SUB cancel
         meta = state == ground ? false : meta;
         return;
+    case mouse:
+        // Button, column and row of an X10 report: any byte, even ESC.
+        if (--mouse_left == 0) state = ground;
+        return;
     case string_esc:
         if (c == '\\') {
             state = ground; // ST
@@ -156,6 +161,15 @@ void term_keys::finish(unsigned char f) {
         static const int arrow[] = {72, 80, 77, 75};
         emit(224);
         emit(arrow[f - 'A']);
+        return;
+    }
+    if (was_csi && f == 'M' && params.empty()) {
+        // ESC [ M is an X10 mouse report: three raw bytes follow, which
+        // must not be read as keys (a button byte of 32 is a Space). The
+        // SGR (ESC [ < ... M/m) and urxvt (ESC [ 1;2;3 M) forms end at
+        // their final byte and are dropped below with everything else.
+        state = mouse;
+        mouse_left = 3;
         return;
     }
     int row = 0, col = 0;

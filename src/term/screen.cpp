@@ -1,11 +1,16 @@
-// screen.cpp -- the screen model and its damage-only output.
+// SPDX-License-Identifier: MIT
+// screen.cpp -- the screen model and its damage as runs.
 //
 // Two grids of console cells: want, what the program has drawn, and shown,
-// what the terminal shows. Drawing changes only want; term_flush compares
-// the rows that changed and writes the cells that differ, moving the cursor
-// and changing colours no more than it has to, all in one write. Both grids
-// follow the terminal's own rules for wide glyphs, line ends and scrolling,
-// so that writing want's cells into shown gives what the terminal shows.
+// what the terminal shows. Drawing changes only want; screen_damage
+// compares the rows that changed and hands the cells that differ over as
+// runs (paint.h), merged and bridged so that a painter moves and changes
+// colours no more than it has to. Both grids follow the terminal's own
+// rules for wide glyphs, line ends and scrolling, so that writing want's
+// cells into shown gives what the terminal shows.
+//
+// The model knows no terminal: its inputs are the drawing calls and a size,
+// its output runs of Unicode text.
 
 #include <algorithm>
 #include <cstdarg>
@@ -15,21 +20,18 @@
 #include <string>
 #include <vector>
 
-#include "encode.h"
-#include "escapes.h"
+#include "chars.h"
 #include "screen.h"
-#include "sys.h"
-#include "term.h"
 
 // ---- Cells -----------------------------------------------------------------
 
 namespace {
 
-const int16_t DEFAULT = -1;     // the terminal's own colours, as a clear leaves them
-const int16_t UNKNOWN_PEN = -2; // colours of the terminal not known yet
+const int16_t DEFAULT = PAINT_DEFAULT; // the terminal's own colours, as a clear leaves them
+const int16_t UNKNOWN_PEN = -2;        // colours of the terminal not known yet
 
 struct Cell {
-    char bytes[4] = {' '}; // the glyph in the terminal's encoding
+    char bytes[4] = {' '}; // the glyph, UTF-8
     uint8_t len = 1;       // bytes used; 0 for the right half of a wide glyph
     uint8_t width = 1;     // columns the glyph takes; 0 for a right half
     int16_t attr = DEFAULT;
@@ -124,26 +126,29 @@ static struct {
     bool offscreen;        // the cursor was put above or left of the screen: drop text
     int16_t pen = DEFAULT; // colours of the text written next
     bool cursor_visible = true;
-    std::string title; // the program's title, encoded
-    bool cleared;      // term_clear since the last flush: a clear may be cheapest
+    std::string title; // the program's title, UTF-8
+    bool cleared;      // screen_clear since the last damage: a clear may be cheapest
     bool repaint;      // the terminal lost its contents: clear, write everything
 
-    // What the terminal has, as far as the output so far tells.
-    int term_x = -1, term_y = -1; // its cursor; -1: not known
+    // What the painter was told so far, and so what the terminal has.
+    int term_x = -1, term_y = -1; // where painting goes on; -1: not known
     int16_t term_pen = UNKNOWN_PEN;
     int term_cursor = -1;   // 1 shown, 0 hidden, -1 not known
-    std::string term_title; // last title written
+    std::string term_title; // last title handed over
     bool term_title_known;
 
-    bool gbk, narrow; // the terminal's encoding and its ambiguous glyphs' width
-    std::string out;  // bytes of the flush being built
+    paint_frame *frame; // the damage being built
 
-    // term_save: the drawing put aside while something else is shown.
+    // screen_save: the drawing put aside while something else is shown.
     Grid saved;
     int saved_cx, saved_cy;
     int16_t saved_pen;
     bool has_saved;
 } S;
+
+bool screen_sized(void) {
+    return S.want.cols > 0;
+}
 
 void screen_reset(int cols, int rows, bool blank) {
     cols = cols < 1 ? 1 : cols;
@@ -185,14 +190,6 @@ void screen_invalidate(void) {
 
 // ---- Drawing into the model ------------------------------------------------
 
-// The model takes the terminal's size at its first use.
-static void ready(void) {
-    if (S.want.cols > 0) return;
-    int cols, rows;
-    term_size(&cols, &rows);
-    screen_reset(cols, rows, false);
-}
-
 static void newline(void) {
     S.cx = 0;
     if (S.cy < S.want.rows - 1)
@@ -206,11 +203,9 @@ static void put_glyph(const char *s, size_t n, int width) {
     if (width > S.want.cols) return;
     if (S.cx + width > S.want.cols) newline();
     Cell g;
-    std::string enc;
-    encode_char(s, n, S.gbk, &enc);
-    if (enc.size() > sizeof g.bytes) enc = "?";
-    memcpy(g.bytes, enc.data(), enc.size());
-    g.len = (uint8_t)enc.size();
+    if (n > sizeof g.bytes) s = "?", n = 1;
+    memcpy(g.bytes, s, n);
+    g.len = (uint8_t)n;
     g.width = (uint8_t)width;
     g.attr = S.pen;
     g.known = true;
@@ -218,63 +213,39 @@ static void put_glyph(const char *s, size_t n, int width) {
     S.cx += width;
 }
 
-void term_color(int attr) {
+void screen_color(int attr) {
     S.pen = (int16_t)(attr & 0xFF);
 }
 
-void term_goto(int col, int row) {
-    ready();
+void screen_goto(int col, int row) {
     S.offscreen = col < 0 || row < 0;
     if (S.offscreen) return;
     S.cx = col < S.want.cols ? col : S.want.cols - 1;
     S.cy = row < S.want.rows ? row : S.want.rows - 1;
 }
 
-void term_text(const char *s) {
-    ready();
+void screen_text(const char *utf8) {
     if (S.offscreen) return;
-    while (*s) {
-        size_t n = strnlen(s, utf8_len((unsigned char)*s));
+    utf8_each(utf8, [](const char *s, size_t n) {
         unsigned char c = (unsigned char)*s;
         if (c == '\n') {
             newline();
         } else if (c >= 0x20 && c != 0x7f) {
-            put_glyph(s, n, glyph_columns(s, n, S.narrow));
-            if (const char *pad = S.narrow ? glyph_pad(s, n) : nullptr)
-                put_glyph(pad, strlen(pad), 1);
+            put_glyph(s, n, glyph_columns(s, n));
+            if (const char *pad = glyph_pad(s, n)) put_glyph(pad, strlen(pad), 1);
         }
-        s += n;
-    }
+    });
 }
 
-void term_printf(const char *fmt, ...) {
-    char buf[1024];
-    va_list ap, again;
-    va_start(ap, fmt);
-    va_copy(again, ap);
-    int n = vsnprintf(buf, sizeof buf, fmt, ap);
-    va_end(ap);
-    if (n >= (int)sizeof buf) {
-        std::string big((size_t)n + 1, '\0');
-        vsnprintf(big.data(), big.size(), fmt, again);
-        term_text(big.c_str());
-    } else if (n > 0) {
-        term_text(buf);
-    }
-    va_end(again);
+void screen_cursor(bool visible) {
+    S.cursor_visible = visible;
 }
 
-void term_cursor(int visible) {
-    S.cursor_visible = visible != 0;
-    sys_cursor_hidden(!visible);
+void screen_title(const char *utf8) {
+    S.title = utf8;
 }
 
-void term_title(const char *utf8) {
-    S.title = encode_text(utf8, S.gbk);
-}
-
-void term_clear(void) {
-    ready();
+void screen_clear(void) {
     S.want.fill(blank_cell(DEFAULT));
     S.pen = DEFAULT;
     S.cx = S.cy = 0;
@@ -282,8 +253,7 @@ void term_clear(void) {
     S.cleared = true;
 }
 
-void term_save(void) {
-    ready();
+void screen_save(void) {
     S.saved = S.want;
     S.saved_cx = S.cx;
     S.saved_cy = S.cy;
@@ -291,7 +261,7 @@ void term_save(void) {
     S.has_saved = true;
 }
 
-void term_restore(void) {
+void screen_restore(void) {
     if (!S.has_saved) return;
     int cols = S.want.cols, rows = S.want.rows;
     S.want = S.saved;
@@ -306,104 +276,35 @@ void term_restore(void) {
     S.has_saved = false;
 }
 
-void term_set_gbk(int gbk) {
-    S.gbk = gbk != 0;
-}
-void term_set_narrow(int narrow) {
-    S.narrow = narrow != 0;
-}
-int term_narrow(void) {
-    return S.narrow;
-}
-int term_gbk(void) {
-    return S.gbk;
-}
+// ---- Damage ----------------------------------------------------------------
 
-// ---- Output ----------------------------------------------------------------
-
-// Console palette: bit 0 blue, bit 1 green, bit 2 red, bit 3 intensity.
-// ANSI numbers red as bit 0 and blue as bit 2; intensity picks 90-97/100-107.
-static int ansi_color(int c, bool background) {
-    int rgb = ((c & 1) << 2) | (c & 2) | ((c & 4) >> 2);
-    int base = (c & 8) ? 90 : 30;
-    return base + (background ? 10 : 0) + rgb;
-}
-
-// Changes the terminal's colours to attr, saying only what changes.
-static void set_pen(int16_t attr) {
-    if (attr == S.term_pen) return;
-    if (attr == DEFAULT) {
-        S.out += ESC_SGR0;
-        S.term_pen = attr;
-        return;
-    }
-    int fg = ansi_color(attr & 15, false), bg = ansi_color(attr >> 4, true);
-    bool known = S.term_pen >= 0;
-    bool new_fg = !known || (S.term_pen & 15) != (attr & 15);
-    bool new_bg = !known || (S.term_pen >> 4) != (attr >> 4);
-    char p[16];
-    if (new_fg && new_bg)
-        snprintf(p, sizeof p, "%s%d;%d", S.term_pen == UNKNOWN_PEN ? "0;" : "", fg, bg);
-    else
-        snprintf(p, sizeof p, "%d", new_fg ? fg : bg);
-    char buf[32];
-    snprintf(buf, sizeof buf, ESC_SGR, p);
-    S.out += buf;
-    S.term_pen = attr;
-}
-
-// Appends a relative move of n (> 0) in direction d; returns its length.
-static size_t relative(std::string *out, int n, char d) {
-    char buf[16];
-    int len = n == 1 ? snprintf(buf, sizeof buf, ESC_MOVE_ONE, d)
-                     : snprintf(buf, sizeof buf, ESC_MOVE, n, d);
-    if (out) out->append(buf, (size_t)len);
-    return (size_t)len;
-}
-
-// Moves the terminal's cursor to (x, y) by the shortest sequence: an
-// absolute position, or steps from where it is.
-static void move_to(int x, int y) {
-    if (x == S.term_x && y == S.term_y) return;
-    char abs[24];
-    int abs_len = snprintf(abs, sizeof abs, ESC_GOTO, y + 1, x + 1);
-    int dx = x - S.term_x, dy = y - S.term_y;
-    if (S.term_x >= 0 && S.term_y >= 0) {
-        size_t rel = (dy ? relative(nullptr, dy > 0 ? dy : -dy, 'B') : 0) +
-                     (dx ? relative(nullptr, dx > 0 ? dx : -dx, 'C') : 0);
-        if (rel < (size_t)abs_len) {
-            if (dy) relative(&S.out, dy > 0 ? dy : -dy, dy > 0 ? 'B' : 'A');
-            if (dx) relative(&S.out, dx > 0 ? dx : -dx, dx > 0 ? 'C' : 'D');
-            S.term_x = x;
-            S.term_y = y;
-            return;
-        }
-    }
-    S.out.append(abs, (size_t)abs_len);
-    S.term_x = x;
-    S.term_y = y;
-}
-
-// Writes want's glyph at (x, y) and notes it in shown.
+// Hands want's glyph at (x, y) over, as part of the run in progress when it
+// goes on from there in the same colours, and notes it in shown.
 static void emit(int x, int y) {
     Cell g = S.want.at(x, y);
-    move_to(x, y);
     // A blank takes its background; its foreground may stay as it is.
     if (g.blank() && g.attr >= 0 && S.term_pen >= 0)
         g.attr = (int16_t)((S.term_pen & 15) | (g.attr & 0xF0));
-    set_pen(g.attr);
-    S.out.append(g.bytes, g.len);
+    std::vector<paint_run> &runs = S.frame->runs;
+    if (runs.empty() || runs.back().row != y || runs.back().col + runs.back().cols != x ||
+        runs.back().attr != g.attr)
+        runs.push_back(paint_run{y, x, 0, g.attr, std::string()});
+    runs.back().text.append(g.bytes, g.len);
+    runs.back().cols += g.width;
+    S.term_pen = g.attr;
     static const Cell unknown;
     S.shown.put(x, y, g, &unknown);
-    S.term_x += g.width;
-    // At the right edge the terminal waits to wrap: the next glyph's place
-    // is then anybody's guess, so the next one is positioned again.
+    S.term_x = x + g.width;
+    S.term_y = y;
+    // At the right edge a terminal waits to wrap: where the next glyph goes
+    // is then anybody's guess, so nothing goes on from there.
     if (S.term_x >= S.want.cols) S.term_x = -1;
 }
 
-// Before moving right along the row to x: when the cells in between are
-// already right, in the colours in force, writing them again costs fewer
-// bytes than the move. Writes them then.
+// Before going on along the row to x: when the cells in between are
+// already right, in the colours of the run in progress, painting them
+// again costs less than skipping them (a cursor move of some four bytes).
+// Hands them over then.
 static void bridge(int x, int y) {
     int from = S.term_x;
     if (y != S.term_y || from < 0 || from >= x || x - from > 8) return;
@@ -416,7 +317,7 @@ static void bridge(int x, int y) {
             return;
         bytes += c.len;
     }
-    if (bytes >= relative(nullptr, x - from, 'C')) return;
+    if (bytes >= (x - from == 1 ? 3u : 4u)) return;
     for (int i = from; i < x; i++)
         emit(i, y);
 }
@@ -426,7 +327,7 @@ static bool differs(int x, int y) {
     return w.known && !w.same(S.shown.at(x, y));
 }
 
-static void flush_row(int y) {
+static void damage_row(int y) {
     for (int x = 0; x < S.want.cols;) {
         if (!differs(x, y)) {
             x++;
@@ -451,7 +352,7 @@ static void flush_row(int y) {
     }
 }
 
-// After term_clear the terminal's own clear may cost less than writing
+// After screen_clear the terminal's own clear may cost less than writing
 // over every cell that changed.
 static bool clear_is_cheaper(void) {
     long changed = 0, drawn = 0;
@@ -465,38 +366,43 @@ static bool clear_is_cheaper(void) {
     return drawn + 8 < changed;
 }
 
-void term_flush(void) {
-    ready();
+bool screen_damage(paint_frame *f) {
+    *f = paint_frame();
+    S.frame = f;
+    f->cols = S.want.cols;
+    f->rows = S.want.rows;
     if (S.repaint || (S.cleared && clear_is_cheaper())) {
-        S.out += ESC_SGR0 ESC_HOME ESC_ERASE_ALL;
+        f->clear = true;
         S.shown.fill(blank_cell(DEFAULT));
         S.term_pen = DEFAULT;
         S.term_x = S.term_y = 0;
     }
     S.repaint = S.cleared = false;
     if (!S.term_title_known || S.term_title != S.title) {
-        if (S.term_title_known || !S.title.empty()) S.out += ESC_TITLE + S.title + ESC_TITLE_END;
+        f->title_changed = S.term_title_known || !S.title.empty();
+        f->title = S.title;
         S.term_title = S.title;
         S.term_title_known = true;
     }
-    if (!S.cursor_visible && S.term_cursor != 0) {
-        S.out += ESC_CURSOR_HIDE;
-        S.term_cursor = 0;
-    }
+    f->cursor_visible = S.cursor_visible;
+    f->cursor_changed = S.term_cursor != (S.cursor_visible ? 1 : 0);
+    S.term_cursor = S.cursor_visible ? 1 : 0;
     for (int y = 0; y < S.want.rows; y++) {
         if (!S.want.dirty[y] && !S.shown.dirty[y]) continue;
         // A second pass mends what the first one's writes blanked on
         // their left.
-        flush_row(y);
-        flush_row(y);
+        damage_row(y);
+        damage_row(y);
         S.want.dirty[y] = S.shown.dirty[y] = 0;
     }
+    bool moved = false;
     if (S.cursor_visible) {
-        move_to(S.cx < S.want.cols ? S.cx : S.want.cols - 1, S.cy);
-        if (S.term_cursor != 1) S.out += ESC_CURSOR_SHOW;
-        S.term_cursor = 1;
+        f->cursor_col = S.cx < S.want.cols ? S.cx : S.want.cols - 1;
+        f->cursor_row = S.cy;
+        moved = f->cursor_col != S.term_x || f->cursor_row != S.term_y;
+        S.term_x = f->cursor_col;
+        S.term_y = f->cursor_row;
     }
-    if (S.out.empty()) return;
-    screen_write(S.out.data(), S.out.size());
-    S.out.clear();
+    S.frame = nullptr;
+    return f->clear || f->title_changed || f->cursor_changed || moved || !f->runs.empty();
 }

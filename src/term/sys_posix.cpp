@@ -1,5 +1,7 @@
+// SPDX-License-Identifier: MIT
 // sys_posix.cpp -- the terminal layer on a POSIX terminal: termios, signals,
-// select, iconv. See sys.h for the contract.
+// select, iconv, and the VT painter's bytes in one write. See sys.h for the
+// contract.
 //
 // Every way out gives the terminal back as it was found: exit and atexit,
 // every signal whose default action ends the process, and Ctrl-Z, after
@@ -13,6 +15,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -26,7 +29,7 @@
 #include <unistd.h>
 
 #include "escapes.h"
-#include "term.h"
+#include "vt.h"
 
 // How long the terminal may take to answer the width probe.
 static const int probe_timeout_ms = 300;
@@ -47,6 +50,9 @@ static struct sigaction h_old[NSIG];          // dispositions before sys_open
 static bool h_installed[NSIG];
 
 static const auto t_start = std::chrono::steady_clock::now();
+
+static vt_painter painter;  // the frames as bytes for this terminal
+static std::string out_buf; // the bytes of the frame at hand
 
 // ---- Writing ---------------------------------------------------------------
 
@@ -75,20 +81,17 @@ static bool write_all(int fd, const char *p, size_t n) {
 
 #define WRITE_CONST(s) write_all(STDOUT_FILENO, s, sizeof s - 1)
 
-bool sys_write(const char *bytes, size_t n) {
+static bool write_out(const char *bytes, size_t n) {
     return write_all(STDOUT_FILENO, bytes, n);
 }
 
-void sys_message(bool to_stderr, const char *bytes, size_t n) {
-    write_all(to_stderr ? STDERR_FILENO : STDOUT_FILENO, bytes, n);
-}
-
-bool sys_message_colors(bool to_stderr) {
-    return isatty(to_stderr ? STDERR_FILENO : STDOUT_FILENO);
-}
-
-void sys_cursor_hidden(bool hidden) {
-    h_cursor_hidden = hidden;
+bool sys_paint(const paint_frame &frame) {
+    // A resume gives back the cursor's state at once, before the main flow
+    // runs again.
+    h_cursor_hidden = !frame.cursor_visible;
+    out_buf.clear();
+    painter.paint(frame, &out_buf);
+    return out_buf.empty() || write_out(out_buf.data(), out_buf.size());
 }
 
 // ---- Encoding --------------------------------------------------------------
@@ -100,7 +103,7 @@ bool sys_gbk(void) {
            strcasecmp(cs, "GB18030") == 0;
 }
 
-bool sys_to_gbk(const char *utf8, size_t n, std::string *out) {
+static bool to_gbk(const char *utf8, size_t n, std::string *out) {
     static iconv_t cd = iconv_open("GBK", "UTF-8");
     if (cd == (iconv_t)-1 || n > 8) return false;
     char in[8], buf[8];
@@ -113,6 +116,14 @@ bool sys_to_gbk(const char *utf8, size_t n, std::string *out) {
     }
     out->append(buf, (size_t)(op - buf));
     return true;
+}
+
+void sys_message(bool to_stderr, int attr, const char *utf8) {
+    int fd = to_stderr ? STDERR_FILENO : STDOUT_FILENO;
+    vt_painter vt;
+    vt.encode = sys_gbk() ? to_gbk : nullptr;
+    std::string line = vt.message(isatty(fd) ? attr : -1, utf8);
+    write_all(fd, line.data(), line.size());
 }
 
 // ---- Giving back and taking again ------------------------------------------
@@ -204,8 +215,8 @@ static void on_winch(int) {
 
 // Every signal whose default action ends the process.
 static const int fatal_signals[] = {
-    SIGHUP,    SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT, SIGBUS,    SIGFPE,  SIGUSR1, SIGSEGV,
-    SIGUSR2,   SIGPIPE, SIGALRM, SIGTERM, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGSYS,
+    SIGHUP,    SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT, SIGBUS,    SIGFPE,  SIGUSR1,
+    SIGSEGV,   SIGUSR2, SIGPIPE, SIGALRM, SIGTERM, SIGXCPU, SIGVTALRM, SIGPROF, SIGSYS,
 #ifdef SIGSTKFLT
     SIGSTKFLT,
 #endif
@@ -253,6 +264,9 @@ static void install_handlers(void) {
     install(SIGTSTP, on_stop);
     install(SIGCONT, on_cont);
     install(SIGWINCH, on_winch);
+    // A file-size limit must not end the game: the write fails with EFBIG
+    // instead, which the debug log takes as the end of its room.
+    install(SIGXFSZ, SIG_IGN);
 }
 
 static void uninstall_handlers(void) {
@@ -275,6 +289,15 @@ static int fail(std::string *error, const char *what) {
 
 int sys_open(std::string *error) {
     if (h_active) return 0;
+    // An editor's shell buffer and the like say "dumb": they cannot place
+    // the cursor, and every screen would arrive as garbage. No TERM at all
+    // is still taken to be an xterm-like terminal.
+    const char *term = getenv("TERM");
+    if (term && strcmp(term, "dumb") == 0) {
+        *error = "这个终端（TERM="
+                 "dumb）无法移动光标、显示颜色：请在能移动光标并显示颜色的终端里运行本游戏";
+        return -1;
+    }
     if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) {
         *error = "标准输入和标准输出必须是终端：请在终端窗口里直接运行本游戏，不要重定向输入或输出";
         return -1;
@@ -307,11 +330,9 @@ int sys_open(std::string *error) {
     h_title_pushed = WRITE_CONST(ESC_TITLE_PUSH);
     h_alt_on = WRITE_CONST(ESC_ALT_SCREEN_ON);
     sigprocmask(SIG_SETMASK, &old, nullptr);
+    painter.reset();
+    painter.encode = sys_gbk() ? to_gbk : nullptr;
     return 0;
-}
-
-bool sys_is_open(void) {
-    return h_active;
 }
 
 void sys_close(void) {
@@ -401,9 +422,14 @@ bool sys_size(int *cols, int *rows) {
 // Asks the terminal where the cursor is before and after the glyph: the
 // difference is its width. Keys typed meanwhile stay in the decoder; the
 // glyph is erased again.
-int sys_glyph_width(term_keys *keys, const std::string &glyph) {
+int sys_glyph_width(term_keys *keys, const char *utf8) {
+    std::string glyph;
+    if (!painter.encode)
+        glyph = utf8;
+    else if (!painter.encode(utf8, strlen(utf8), &glyph))
+        return 0;
     std::string ask = ESC_SAVE_CURSOR ESC_ASK_POSITION + glyph + ESC_ASK_POSITION;
-    if (!sys_write(ask.data(), ask.size())) return 0;
+    if (!write_out(ask.data(), ask.size())) return 0;
     unsigned base = keys->reports;
     long long deadline = sys_millis() + probe_timeout_ms;
     while (keys->reports < base + 2) {

@@ -1,24 +1,28 @@
-// sys_web.cpp -- the terminal layer's back end in a browser.
+// SPDX-License-Identifier: MIT
+// sys_web.cpp -- the terminal layer in a browser: xterm.js on the page, the
+// VT painter's bytes to its write, its onData bytes to the key decoder. See
+// sys.h for the contract.
 //
-// The terminal is xterm.js on the page (web/shell.js keeps it in
-// Module.zv): output goes to its write, its onData bytes queue up for the
-// key decoder, its size is the fitted one. Every wait yields to the browser
-// through Asyncify: a promise that a key, a resize or the timeout resolves.
-// No signals, no suspend; one encoding, UTF-8.
+// The page (web/shell.js) keeps the terminal in Module.zv. Every wait
+// yields to the browser through Asyncify: a promise that a key, a resize or
+// the timeout resolves, so an idle game costs the page nothing. No signals
+// and no suspend; one encoding, UTF-8; the title is the page's.
 
 #include "sys.h"
 
 #include <emscripten.h>
 
 #include "escapes.h"
-#include "term.h"
+#include "vt.h"
 
 // How long the terminal may take to answer the width probe.
 static const int probe_timeout_ms = 300;
 
 static bool w_open;
+static vt_painter painter; // the frames as bytes for xterm.js
+static std::string out_buf;
 
-#define WRITE_CONST(s) sys_write(s, sizeof(s) - 1)
+// ---- The page --------------------------------------------------------------
 
 // clang-format off
 EM_JS(void, js_write, (const char *p, size_t n), {
@@ -33,20 +37,22 @@ EM_JS(int, js_take_resize, (void), {
 EM_JS(int, js_cols, (void), { return Module.zv.cols(); });
 EM_JS(int, js_rows, (void), { return Module.zv.rows(); });
 EM_JS(double, js_now, (void), { return performance.now(); });
+// Resolves with 0 at the timeout (negative: none), 1 on keys, 2 on a resize.
 EM_ASYNC_JS(int, js_wait, (int ms), {
     return await Module.zv.wait(ms);
 });
 // clang-format on
 
+#define WRITE_CONST(s) js_write(s, sizeof s - 1)
+
+// ---- Taking the terminal ---------------------------------------------------
+
 int sys_open(std::string *) {
     if (w_open) return 0;
     w_open = true;
     WRITE_CONST(ESC_ALT_SCREEN_ON);
+    painter.reset();
     return 0;
-}
-
-bool sys_is_open(void) {
-    return w_open;
 }
 
 void sys_close(void) {
@@ -55,29 +61,28 @@ void sys_close(void) {
     w_open = false;
 }
 
-bool sys_write(const char *bytes, size_t n) {
-    if (n) js_write(bytes, n);
+// ---- Output ----------------------------------------------------------------
+
+bool sys_paint(const paint_frame &frame) {
+    out_buf.clear();
+    painter.paint(frame, &out_buf);
+    if (!out_buf.empty()) js_write(out_buf.data(), out_buf.size());
     return true;
 }
 
-void sys_message(bool, const char *bytes, size_t n) {
-    sys_write(bytes, n);
-    WRITE_CONST("\r\n");
+// The page's terminal is the only stream: a message goes there, its line
+// break made a terminal's.
+void sys_message(bool, int attr, const char *utf8) {
+    std::string line = vt_painter().message(attr, utf8);
+    if (!line.empty() && line.back() == '\n') line.insert(line.size() - 1, "\r");
+    js_write(line.data(), line.size());
 }
-
-bool sys_message_colors(bool) {
-    return true;
-}
-
-void sys_cursor_hidden(bool) {}
 
 bool sys_gbk(void) {
     return false;
 }
 
-bool sys_to_gbk(const char *, size_t, std::string *) {
-    return false;
-}
+// ---- Input -----------------------------------------------------------------
 
 static int read_keys(term_keys *keys) {
     unsigned char buf[4096];
@@ -89,8 +94,7 @@ static int read_keys(term_keys *keys) {
 
 int sys_wait(term_keys *keys, int timeout_ms) {
     if (read_keys(keys) == SYS_INPUT) return SYS_INPUT;
-    int why = js_wait(timeout_ms); // 0 timeout, 1 keys, 2 resize
-    if (why == 2) return SYS_EVENT;
+    if (js_wait(timeout_ms) == 2) return SYS_EVENT;
     return read_keys(keys);
 }
 
@@ -98,23 +102,25 @@ unsigned sys_events(void) {
     return js_take_resize() ? SYS_RESIZED : 0;
 }
 
+// ---- Size, width, time -----------------------------------------------------
+
 bool sys_size(int *cols, int *rows) {
     *cols = js_cols();
     *rows = js_rows();
     return *cols > 0 && *rows > 0;
 }
 
-// The same probe as on a Unix terminal: xterm.js answers the cursor report.
-int sys_glyph_width(term_keys *keys, const std::string &glyph) {
-    std::string ask = ESC_SAVE_CURSOR ESC_ASK_POSITION + glyph + ESC_ASK_POSITION;
-    sys_write(ask.data(), ask.size());
+// The same probe as on a Unix terminal: the cursor report before and after
+// the glyph. Keys typed meanwhile stay in the decoder.
+int sys_glyph_width(term_keys *keys, const char *utf8) {
+    std::string ask = ESC_SAVE_CURSOR ESC_ASK_POSITION + std::string(utf8) + ESC_ASK_POSITION;
+    js_write(ask.data(), ask.size());
     unsigned base = keys->reports;
     long long deadline = sys_millis() + probe_timeout_ms;
     while (keys->reports < base + 2) {
         long long left = deadline - sys_millis();
         if (left <= 0) break;
-        if (read_keys(keys) == SYS_INPUT) continue;
-        js_wait((int)left);
+        if (read_keys(keys) != SYS_INPUT) js_wait((int)left);
     }
     WRITE_CONST(ESC_RESTORE_CURSOR ESC_ERASE_LINE_END);
     if (keys->reports < base + 2 || keys->report_row[0] != keys->report_row[1]) return 0;

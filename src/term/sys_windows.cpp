@@ -1,24 +1,22 @@
+// SPDX-License-Identifier: MIT
 // sys_windows.cpp -- the Windows console under the terminal layer: see sys.h.
 //
-// Output: the portable layer hands over the same escape byte stream it
-// writes to a Unix terminal. Here it is played onto the console with the
-// console's own calls (cursor position, text attribute, WriteConsoleW), on
-// a screen buffer of the game's own that stands in for the alternate
-// screen. That works on every Windows console, with or without virtual
-// terminal processing, and under wine, whose console renders its own
-// buffer rather than the escapes. Text arrives as UTF-8 and goes to the
-// console as UTF-16, so the code pages are never touched.
+// Output: the runs of each frame are painted with the console's own calls
+// (cursor position, text attribute, WriteConsoleW) on a screen buffer of the
+// game's own that stands in for the alternate screen; no escape sequence is
+// written or read here. That works on every Windows console, with or
+// without virtual terminal processing, and under wine, whose console
+// renders its own buffer. Text arrives as UTF-8 and goes to the console as
+// UTF-16, so the code pages are never touched.
 //
 // Input: console key records become the same key codes as on a terminal.
 // Ctrl-C, Ctrl-Break and closing the window give the console back first.
 
-#include "term/sys.h"
+#include "sys.h"
 
-#include "term/encode.h"
+#include "chars.h"
 
-#include "term.h"
-
-#include "term/win32.h"
+#include <windows.h>
 #include <mmsystem.h>
 
 #include <fcntl.h>
@@ -67,329 +65,132 @@ const WORD default_attr = 7;
 
 // ---- Text ----------------------------------------------------------------
 
-std::wstring widen(const char *s, size_t n, UINT cp = CP_UTF8) {
-    if (n == 0) return std::wstring();
-    int len = MultiByteToWideChar(cp, 0, s, (int)n, nullptr, 0);
-    if (len <= 0) return std::wstring(L"?");
-    std::wstring w((size_t)len, L'\0');
-    MultiByteToWideChar(cp, 0, s, (int)n, w.data(), len);
-    return w;
+std::wstring widen(const char *s, size_t n) {
+    std::u16string u = utf16_from_utf8(s, n);
+    return std::wstring(u.begin(), u.end());
 }
 
-// Characters that take two console columns (East Asian wide and
-// full-width forms).
-bool is_wide(unsigned cp) {
-    return (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0x303E) ||
-           (cp >= 0x3041 && cp <= 0x33FF) || (cp >= 0x3400 && cp <= 0x4DBF) ||
-           (cp >= 0x4E00 && cp <= 0x9FFF) || (cp >= 0xA000 && cp <= 0xA4CF) ||
-           (cp >= 0xAC00 && cp <= 0xD7A3) || (cp >= 0xF900 && cp <= 0xFAFF) ||
-           (cp >= 0xFE30 && cp <= 0xFE4F) || (cp >= 0xFF00 && cp <= 0xFF60) ||
-           (cp >= 0xFFE0 && cp <= 0xFFE6) || (cp >= 0x20000 && cp <= 0x3FFFD);
-}
-
-// ---- The escape stream on the console ------------------------------------
-// The sequences the layer writes: CUP and the relative moves, SGR with the
-// 16 colours, ED, EL, ECH, cursor shown or hidden, DECSC/DECRC, and the
-// window title (OSC 0 or 2). Anything else is skipped whole.
-
-class Player {
-  public:
-    // screen: the game's own buffer, positions counted from its top left;
-    // otherwise a message stream on the user's console, where only text,
-    // line breaks and colours count.
-    Player(HANDLE h, bool screen) : h_(h), screen_(screen) {
-        CONSOLE_SCREEN_BUFFER_INFO info;
-        if (!screen_ && GetConsoleScreenBufferInfo(h_, &info)) base_attr_ = info.wAttributes;
-        attr_ = screen_ ? default_attr : base_attr_;
-    }
-    // The colours as the stream found them (message streams).
-    ~Player() {
-        if (!screen_) SetConsoleTextAttribute(h_, base_attr_);
-    }
-
-    void play(const char *p, size_t n);
-    void set_glyph_width(int w) { ambiguous_ = w == 2 ? 2 : 1; }
-    // The console forgets where things are (a new size): start afresh.
-    void lost() { drift_row_ = -1; }
-
-  private:
-    void byte(unsigned char c);
-    void control(unsigned char c);
-    void csi(unsigned char final_byte);
-    void sgr();
-    void text_char(const char *s, size_t n);
-    void flush();
-    void move(int col, int row);
-    void fill(int col, int row, DWORD count);
-    void reanchor(int row);
-    void prime(int col, int row);
-    bool size(int *cols, int *rows);
-    int param(size_t i, int fallback) const;
-
-    HANDLE h_;
-    bool screen_;
-    WORD base_attr_ = default_attr, attr_;
-    int col_ = 0, row_ = 0; // where the next character goes, as shown
-    bool moved_ = true;     // the console's cursor is not there yet
-    int saved_col_ = 0, saved_row_ = 0;
-    int ambiguous_ = 1;       // columns of the ambiguous glyphs here
-    WORD last_attr_ = 0xFFFF; // of the cells last written (0xFFFF: unknown)
-    int drift_row_ = -1;      // row where the console miscounts wide text
-    bool run_wide_ = false;   // the run holds a wide character
-    std::wstring run_;        // text not yet written
-    std::string utf8_;        // a character split between two calls
-    enum { ground, esc, csi_params, osc, osc_esc } state_ = ground;
-    std::string params_;
-};
-
-void Player::play(const char *p, size_t n) {
-    for (size_t i = 0; i < n; i++)
-        byte((unsigned char)p[i]);
-    flush();
-}
-
-int Player::param(size_t i, int fallback) const {
-    size_t start = 0;
-    for (size_t k = 0; k < i; k++) {
-        start = params_.find(';', start);
-        if (start == std::string::npos) return fallback;
-        start++;
-    }
-    int v = 0;
-    bool any = false;
-    for (size_t k = start; k < params_.size() && params_[k] >= '0' && params_[k] <= '9'; k++) {
-        if (v < 100000) v = v * 10 + (params_[k] - '0');
-        any = true;
-    }
-    return any && v > 0 ? v : fallback;
-}
-
-bool Player::size(int *cols, int *rows) {
+// The window's size in columns and rows.
+bool window_size(HANDLE h, int *cols, int *rows, CONSOLE_SCREEN_BUFFER_INFO *info_out = nullptr) {
     CONSOLE_SCREEN_BUFFER_INFO info;
-    if (!GetConsoleScreenBufferInfo(h_, &info)) return false;
-    *cols = info.dwSize.X;
-    *rows = info.dwSize.Y;
+    if (!GetConsoleScreenBufferInfo(h, &info)) return false;
+    *cols = info.srWindow.Right - info.srWindow.Left + 1;
+    *rows = info.srWindow.Bottom - info.srWindow.Top + 1;
+    if (info_out) *info_out = info;
     return *cols > 0 && *rows > 0;
 }
 
-void Player::byte(unsigned char c) {
-    switch (state_) {
-    case ground:
-        if (!utf8_.empty() || c >= 0x80) {
-            utf8_ += (char)c;
-            size_t need = utf8_len((unsigned char)utf8_[0]);
-            bool broken = utf8_.size() > 1 && (c & 0xC0) != 0x80;
-            if (broken) {
-                utf8_.pop_back();
-                text_char(utf8_.data(), utf8_.size());
-                utf8_.clear();
-                byte(c);
-            } else if (utf8_.size() >= need) {
-                text_char(utf8_.data(), utf8_.size());
-                utf8_.clear();
-            }
-        } else if (c == 0x1b) {
-            state_ = esc;
-        } else if (c < 0x20 || c == 0x7f) {
-            control(c);
-        } else {
-            char ch = (char)c;
-            text_char(&ch, 1);
-        }
-        return;
-    case esc:
-        state_ = ground;
-        if (c == '[') {
-            params_.clear();
-            state_ = csi_params;
-        } else if (c == ']') {
-            params_.clear();
-            state_ = osc;
-        } else if (c == '7') {
-            flush();
-            saved_col_ = col_, saved_row_ = row_;
-        } else if (c == '8') {
-            flush();
-            move(saved_col_, saved_row_);
-        }
-        return;
-    case csi_params:
-        if (c >= 0x20 && c <= 0x3f) {
-            if (params_.size() < 32) params_ += (char)c;
-        } else {
-            state_ = ground;
-            if (c >= 0x40 && c <= 0x7e) csi(c);
-        }
-        return;
-    case osc:
-        if (c == 0x07) {
-            state_ = ground;
-        } else if (c == 0x1b) {
-            state_ = osc_esc;
-            return;
-        } else {
-            if (params_.size() < 4096) params_ += (char)c;
-            return;
-        }
-        break;
-    case osc_esc:
-        state_ = ground;
-        if (c != '\\') {
-            state_ = esc; // the string was cut off; ESC begins anew
-            byte(c);
-            return;
-        }
-        break;
-    }
-    // A whole OSC string: the title is all of it that matters.
-    if (params_.rfind("0;", 0) == 0 || params_.rfind("2;", 0) == 0)
-        SetConsoleTitleW(widen(params_.data() + 2, params_.size() - 2).c_str());
+WORD console_attr(int attr) {
+    return attr < 0 ? default_attr : (WORD)attr;
 }
 
-void Player::control(unsigned char c) {
-    if (!screen_) {
-        if (c == '\n' || c == '\r' || c == '\t') {
-            wchar_t w = c;
-            run_ += w;
-        }
-        return;
-    }
-    flush();
-    int cols, rows;
-    switch (c) {
-    case '\r': move(0, row_); break;
-    case '\b': move(col_ > 0 ? col_ - 1 : 0, row_); break;
-    case '\t': move((col_ / 8 + 1) * 8, row_); break;
-    case '\n':
-        if (!size(&cols, &rows)) return;
-        if (row_ + 1 < rows) {
-            move(col_, row_ + 1);
-        } else {
-            // The bottom line: everything moves up one, as on a terminal.
-            SMALL_RECT all = {0, 0, (SHORT)(cols - 1), (SHORT)(rows - 1)};
-            CHAR_INFO blank;
-            blank.Char.UnicodeChar = L' ';
-            blank.Attributes = default_attr;
-            ScrollConsoleScreenBufferW(h_, &all, &all, COORD{0, -1}, &blank);
-            drift_row_ = -1;
-            last_attr_ = 0xFFFF;
-            move(col_, row_);
-        }
-        break;
-    default: break;
-    }
-}
+// ---- Painting --------------------------------------------------------------
+// Each run goes where it belongs, by its absolute position: the console's
+// own cursor is never relied on across a wide glyph.
 
-void Player::sgr() {
-    if (params_.empty()) params_ = "0";
-    // The console numbers red as bit 2 and blue as bit 0; ANSI the other
-    // way round.
-    auto console = [](int ansi) { return ((ansi & 1) << 2) | (ansi & 2) | ((ansi & 4) >> 2); };
-    size_t start = 0;
-    for (;;) {
-        size_t end = params_.find(';', start);
-        int v = atoi(params_.substr(start, end - start).c_str());
-        int fg = attr_ & 0x0F, bg = (attr_ >> 4) & 0x0F;
-        if (v == 0) fg = default_attr & 0x0F, bg = (default_attr >> 4) & 0x0F;
-        if (!screen_ && v == 0) fg = base_attr_ & 0x0F, bg = (base_attr_ >> 4) & 0x0F;
-        if (v >= 30 && v <= 37) fg = console(v - 30);
-        if (v >= 90 && v <= 97) fg = 8 | console(v - 90);
-        if (v >= 40 && v <= 47) bg = console(v - 40);
-        if (v >= 100 && v <= 107) bg = 8 | console(v - 100);
-        if (v == 1) fg |= 8;
-        if (v == 39) fg = (screen_ ? default_attr : base_attr_) & 0x0F;
-        if (v == 49) bg = ((screen_ ? default_attr : base_attr_) >> 4) & 0x0F;
-        attr_ = (WORD)((attr_ & 0xFF00) | fg | (bg << 4));
-        if (end == std::string::npos) break;
-        start = end + 1;
-    }
-}
+class Painter {
+  public:
+    explicit Painter(HANDLE h) : h_(h) {}
+    void paint(const paint_frame &f);
+    // The console forgets where things are (a new size): start afresh.
+    void lost() { drift_row_ = at_col_ = at_row_ = -1; }
 
-void Player::csi(unsigned char f) {
-    if (!screen_) {
-        if (f == 'm' && params_.find_first_of("<=>?") == std::string::npos) {
-            flush();
-            sgr();
-        }
-        return;
-    }
-    flush();
-    if (!params_.empty() && params_[0] == '?') {
-        // DEC private modes: only the cursor is the console's business here;
-        // the alternate screen is the game's own buffer already.
-        if (params_ == "?25" && (f == 'h' || f == 'l')) {
-            CONSOLE_CURSOR_INFO ci;
-            if (GetConsoleCursorInfo(h_, &ci)) {
-                ci.bVisible = f == 'h';
-                SetConsoleCursorInfo(h_, &ci);
-            }
-        }
-        return;
-    }
-    if (params_.find_first_of("<=>?") != std::string::npos) return;
-    int cols = 0, rows = 0;
-    size(&cols, &rows);
-    switch (f) {
-    case 'H':
-    case 'f': move(param(1, 1) - 1, param(0, 1) - 1); break;
-    case 'A': move(col_, row_ - param(0, 1)); break;
-    case 'B': move(col_, row_ + param(0, 1)); break;
-    case 'C': move(col_ + param(0, 1), row_); break;
-    case 'D': move(col_ - param(0, 1), row_); break;
-    case 'G': move(param(0, 1) - 1, row_); break;
-    case 'd': move(col_, param(0, 1) - 1); break;
-    case 'm': sgr(); break;
-    case 's': saved_col_ = col_, saved_row_ = row_; break;
-    case 'u': move(saved_col_, saved_row_); break;
-    case 'X': fill(col_, row_, (DWORD)param(0, 1)); break;
-    case 'K': {
-        int mode = param(0, 0);
-        if (mode == 0) fill(col_, row_, (DWORD)(cols > col_ ? cols - col_ : 0));
-        if (mode == 1) fill(0, row_, (DWORD)col_ + 1);
-        if (mode == 2) fill(0, row_, (DWORD)cols);
-        break;
-    }
-    case 'J': {
-        int mode = param(0, 0);
-        if (mode == 0) fill(col_, row_, (DWORD)(cols * rows - (row_ * cols + col_)));
-        if (mode == 1) fill(0, 0, (DWORD)(row_ * cols + col_ + 1));
-        if (mode == 2 || mode == 3) fill(0, 0, (DWORD)(cols * rows));
-        drift_row_ = -1;
-        break;
-    }
-    default: break; // reports, the title stack, scroll regions: nothing here
-    }
-}
+  private:
+    void run(const paint_run &r);
+    void write(int col, int row, const std::wstring &text, int cols, bool wide);
+    void set_attr(WORD attr);
+    void reanchor(int row);
+    void prime(int col, int row, WORD attr);
 
-void Player::move(int col, int row) {
-    int cols = 0, rows = 0;
-    if (screen_ && size(&cols, &rows)) {
-        col = col < 0 ? 0 : col >= cols ? cols - 1 : col;
-        row = row < 0 ? 0 : row >= rows ? rows - 1 : row;
-    }
-    col_ = col, row_ = row;
-    moved_ = true;
-}
+    HANDLE h_;
+    int screen_cols_ = 0;
+    WORD attr_ = 0xFFFF;            // the console's text attribute (0xFFFF: unknown)
+    WORD last_attr_ = 0xFFFF;       // of the cells last written (0xFFFF: unknown)
+    int drift_row_ = -1;            // row where the console miscounts wide text
+    int at_col_ = -1, at_row_ = -1; // the console's cursor; -1: not known
+};
 
-// Blanks count cells from (col, row) on, in the current colours, as the
-// terminal's erase does.
-void Player::fill(int col, int row, DWORD count) {
-    if (count == 0) return;
-    reanchor(row);
-    prime(col, row);
-    COORD at = {(SHORT)col, (SHORT)row};
+void Painter::paint(const paint_frame &f) {
+    screen_cols_ = f.cols;
     DWORD done;
+    if (f.clear) {
+        DWORD cells = (DWORD)f.cols * (DWORD)f.rows;
+        FillConsoleOutputCharacterW(h_, L' ', cells, COORD{0, 0}, &done);
+        FillConsoleOutputAttribute(h_, default_attr, cells, COORD{0, 0}, &done);
+        last_attr_ = default_attr;
+        lost();
+    }
+    if (f.title_changed) SetConsoleTitleW(widen(f.title.data(), f.title.size()).c_str());
+    CONSOLE_CURSOR_INFO ci;
+    if (f.cursor_changed && !f.cursor_visible && GetConsoleCursorInfo(h_, &ci)) {
+        ci.bVisible = FALSE;
+        SetConsoleCursorInfo(h_, &ci);
+    }
+    for (const paint_run &r : f.runs)
+        run(r);
+    if (f.cursor_visible) {
+        if (f.cursor_col != at_col_ || f.cursor_row != at_row_)
+            SetConsoleCursorPosition(h_, COORD{(SHORT)f.cursor_col, (SHORT)f.cursor_row});
+        at_col_ = f.cursor_col;
+        at_row_ = f.cursor_row;
+        if (f.cursor_changed && GetConsoleCursorInfo(h_, &ci)) {
+            ci.bVisible = TRUE;
+            SetConsoleCursorInfo(h_, &ci);
+        }
+    }
+}
+
+// A run in pieces: its narrow glyphs together, each wide glyph alone.
+void Painter::run(const paint_run &r) {
+    set_attr(console_attr(r.attr));
+    std::wstring piece;
+    int at = r.col, cols = 0;
+    auto done = [&](bool wide) {
+        if (!piece.empty()) write(at, r.row, piece, cols, wide);
+        at += cols;
+        piece.clear();
+        cols = 0;
+    };
+    utf8_each(r.text.c_str(), [&](const char *s, size_t n) {
+        int w = glyph_columns(s, n);
+        if (w == 2) done(false);
+        piece += widen(s, n);
+        cols += w;
+        if (w == 2) done(true);
+    });
+    done(false);
+}
+
+void Painter::set_attr(WORD attr) {
+    if (attr == attr_) return;
+    SetConsoleTextAttribute(h_, attr);
+    attr_ = attr;
+}
+
+// Text of cols columns at (col, row). A console that counts a wide glyph
+// as one cell (wine's) is caught at it, by where its cursor ends up.
+void Painter::write(int col, int row, const std::wstring &text, int cols, bool wide) {
+    reanchor(row);
+    prime(col, row, attr_);
+    if (col != at_col_ || row != at_row_)
+        SetConsoleCursorPosition(h_, COORD{(SHORT)col, (SHORT)row});
+    DWORD done;
+    WriteConsoleW(h_, text.data(), (DWORD)text.size(), &done, nullptr);
     last_attr_ = attr_;
-    FillConsoleOutputCharacterW(h_, L' ', count, at, &done);
-    FillConsoleOutputAttribute(h_, attr_, count, at, &done);
+    // After a wide glyph, or at the right edge, the next text is placed anew.
+    at_col_ = wide || col + cols >= screen_cols_ ? -1 : col + cols;
+    at_row_ = row;
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (wide && GetConsoleScreenBufferInfo(h_, &info) && info.dwCursorPosition.X != col + cols &&
+        col + cols < info.dwSize.X)
+        drift_row_ = row;
 }
 
 // A console that counts a wide character as one cell (wine's does, while
 // the terminal under it shows two) puts the next text on that row at the
-// wrong place when it gets there by a relative move. Writing one cell of
-// another row again, unchanged, makes it start over from an absolute
-// position.
-void Player::reanchor(int row) {
+// wrong place on the terminal. Writing one cell of another row again,
+// unchanged, makes it start over from an absolute position.
+void Painter::reanchor(int row) {
     if (row != drift_row_) return;
     drift_row_ = -1;
     COORD one = {1, 1}, origin = {0, 0};
@@ -405,68 +206,13 @@ void Player::reanchor(int row) {
 // grey foreground on another background, changes nothing on the terminal
 // under it and leaves that background. A cell written first in another
 // foreground, and at once again, makes it reset both.
-void Player::prime(int col, int row) {
-    if (!screen_ || attr_ != default_attr || last_attr_ == default_attr ||
+void Painter::prime(int col, int row, WORD attr) {
+    if (attr != default_attr || last_attr_ == default_attr ||
         (last_attr_ != 0xFFFF && (last_attr_ & 0x0F) != (default_attr & 0x0F)))
         return;
-    COORD at = {(SHORT)col, (SHORT)row};
     DWORD done;
-    FillConsoleOutputAttribute(h_, 8, 1, at, &done);
+    FillConsoleOutputAttribute(h_, 8, 1, COORD{(SHORT)col, (SHORT)row}, &done);
     last_attr_ = 8;
-}
-
-void Player::text_char(const char *s, size_t n) {
-    std::wstring w = widen(s, n);
-    if (!screen_) {
-        run_ += w;
-        return;
-    }
-    unsigned cp = w.empty() ? '?' : (unsigned)w[0];
-    if (w.size() == 2 && cp >= 0xD800 && cp < 0xDC00)
-        cp = 0x10000 + ((cp - 0xD800) << 10) + ((unsigned)w[1] - 0xDC00);
-    bool wide = cp >= 0x80 && is_wide(cp);
-    int width = cp < 0x80 ? 1 : wide ? 2 : ambiguous_;
-    int cols = 0, rows = 0;
-    if (!size(&cols, &rows) || col_ + width > cols) return; // no wrapping: cut off
-    if (moved_ || wide) {
-        flush();
-        reanchor(row_);
-        SetConsoleCursorPosition(h_, COORD{(SHORT)col_, (SHORT)row_});
-        moved_ = false;
-    }
-    run_ += w;
-    col_ += width;
-    if (wide) {
-        // Written alone and the next character placed anew: a console that
-        // counts it as one cell still keeps every cell where it belongs.
-        run_wide_ = true;
-        flush();
-        moved_ = true;
-    }
-}
-
-void Player::flush() {
-    if (run_.empty()) return;
-    if (screen_) {
-        CONSOLE_SCREEN_BUFFER_INFO info;
-        if (GetConsoleScreenBufferInfo(h_, &info))
-            prime(info.dwCursorPosition.X, info.dwCursorPosition.Y);
-        last_attr_ = attr_;
-    }
-    SetConsoleTextAttribute(h_, attr_);
-    DWORD done;
-    WriteConsoleW(h_, run_.data(), (DWORD)run_.size(), &done, nullptr);
-    run_.clear();
-    if (!screen_) return;
-    if (run_wide_) {
-        // Where the console thinks the cursor is tells whether it counted
-        // the wide characters as two cells.
-        CONSOLE_SCREEN_BUFFER_INFO info;
-        if (GetConsoleScreenBufferInfo(h_, &info) && info.dwCursorPosition.X != col_ &&
-            col_ < info.dwSize.X)
-            drift_row_ = row_;
-    }
-    run_wide_ = false;
 }
 
 // ---- State ---------------------------------------------------------------
@@ -480,7 +226,7 @@ struct Saved {
 struct State {
     HANDLE in = INVALID_HANDLE_VALUE, out = INVALID_HANDLE_VALUE;
     HANDLE screen = INVALID_HANDLE_VALUE; // the game's buffer
-    Player *player = nullptr;
+    Painter *painter = nullptr;
     Saved saved;
     volatile LONG open = 0;
     unsigned events = 0;
@@ -552,8 +298,8 @@ bool arm(HANDLE timer, long long ms) {
 void restore_locked() {
     if (!S.open) return;
     S.open = 0;
-    delete S.player;
-    S.player = nullptr;
+    delete S.painter;
+    S.painter = nullptr;
     SetConsoleActiveScreenBuffer(S.out);
     CloseHandle(S.screen);
     S.screen = INVALID_HANDLE_VALUE;
@@ -598,27 +344,12 @@ void on_abort(int sig) {
 // ---- Keys ----------------------------------------------------------------
 
 void put_utf8(term_keys *keys, unsigned cp) {
-    char b[4];
-    int n = 0;
-    if (cp < 0x80) {
-        b[n++] = (char)cp;
-    } else if (cp < 0x800) {
-        b[n++] = (char)(0xC0 | (cp >> 6));
-        b[n++] = (char)(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        b[n++] = (char)(0xE0 | (cp >> 12));
-        b[n++] = (char)(0x80 | ((cp >> 6) & 0x3F));
-        b[n++] = (char)(0x80 | (cp & 0x3F));
-    } else {
-        b[n++] = (char)(0xF0 | (cp >> 18));
-        b[n++] = (char)(0x80 | ((cp >> 12) & 0x3F));
-        b[n++] = (char)(0x80 | ((cp >> 6) & 0x3F));
-        b[n++] = (char)(0x80 | (cp & 0x3F));
-    }
+    std::string b;
+    utf8_append(cp, &b);
     // As from a terminal: the bytes of the character, but never a 224,
     // which only an arrow gives.
-    for (int i = 0; i < n; i++)
-        if ((unsigned char)b[i] != 0xE0) keys->put((unsigned char)b[i]);
+    for (char c : b)
+        if ((unsigned char)c != 0xE0) keys->put((unsigned char)c);
 }
 
 // One key record: the codes a terminal's bytes would have given. Returns
@@ -671,9 +402,8 @@ bool take_key(term_keys *keys, const KEY_EVENT_RECORD &k) {
 // nothing to scroll, and a repaint is due.
 void check_size() {
     CONSOLE_SCREEN_BUFFER_INFO info;
-    if (!S.open || !GetConsoleScreenBufferInfo(S.screen, &info)) return;
-    int cols = info.srWindow.Right - info.srWindow.Left + 1;
-    int rows = info.srWindow.Bottom - info.srWindow.Top + 1;
+    int cols, rows;
+    if (!S.open || !window_size(S.screen, &cols, &rows, &info)) return;
     if (cols == S.cols && rows == S.rows) return;
     S.cols = cols, S.rows = rows;
     Hold hold;
@@ -682,7 +412,7 @@ void check_size() {
         SetConsoleScreenBufferSize(S.screen, COORD{(SHORT)cols, (SHORT)rows});
         SetConsoleWindowInfo(S.screen, TRUE, &win);
     }
-    if (S.player) S.player->lost();
+    if (S.painter) S.painter->lost();
     S.events |= SYS_RESIZED;
 }
 
@@ -729,17 +459,15 @@ int sys_open(std::string *error) {
     DWORD tn = GetConsoleTitleW(title, 1024);
     saved.title.assign(title, tn < 1024 ? tn : 0);
 
-    CONSOLE_SCREEN_BUFFER_INFO info;
     HANDLE screen =
         CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, CONSOLE_TEXTMODE_BUFFER, nullptr);
-    if (screen == INVALID_HANDLE_VALUE || !GetConsoleScreenBufferInfo(S.out, &info)) {
+    int cols, rows;
+    if (screen == INVALID_HANDLE_VALUE || !window_size(S.out, &cols, &rows)) {
         *error = "无法创建控制台屏幕缓冲区";
         if (screen != INVALID_HANDLE_VALUE) CloseHandle(screen);
         return -1;
     }
-    int cols = info.srWindow.Right - info.srWindow.Left + 1;
-    int rows = info.srWindow.Bottom - info.srWindow.Top + 1;
 
     Hold hold;
     S.saved = saved;
@@ -760,15 +488,14 @@ int sys_open(std::string *error) {
         *error = "无法设置控制台模式";
         return -1;
     }
-    GetConsoleScreenBufferInfo(screen, &info);
-    S.cols = info.srWindow.Right - info.srWindow.Left + 1;
-    S.rows = info.srWindow.Bottom - info.srWindow.Top + 1;
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    window_size(screen, &S.cols, &S.rows, &info);
     DWORD done;
     DWORD cells = (DWORD)info.dwSize.X * (DWORD)info.dwSize.Y;
     FillConsoleOutputCharacterW(screen, L' ', cells, COORD{0, 0}, &done);
     FillConsoleOutputAttribute(screen, default_attr, cells, COORD{0, 0}, &done);
     SetConsoleTextAttribute(screen, default_attr);
-    S.player = new Player(screen, true);
+    S.painter = new Painter(screen);
     S.events = 0;
     S.open = 1;
     // A console that takes its keys from a terminal (wine's) turns the
@@ -792,71 +519,42 @@ void sys_close(void) {
     restore_locked();
 }
 
-bool sys_is_open(void) {
-    return S.open != 0;
-}
-
 // ---- Output ----------------------------------------------------------------
 
-bool sys_write(const char *bytes, size_t n) {
+bool sys_paint(const paint_frame &frame) {
     Hold hold;
     if (!S.open) return false;
-    S.player->play(bytes, n);
+    S.painter->paint(frame);
     return true;
-}
-
-void sys_cursor_hidden(bool hidden) {
-    Hold hold;
-    if (!S.open) return;
-    CONSOLE_CURSOR_INFO ci;
-    if (GetConsoleCursorInfo(S.screen, &ci)) {
-        ci.bVisible = !hidden;
-        SetConsoleCursorInfo(S.screen, &ci);
-    }
 }
 
 bool sys_gbk(void) {
     return false; // UTF-8 in, UTF-16 to the console
 }
 
-bool sys_to_gbk(const char *utf8, size_t n, std::string *out) {
-    out->clear();
-    if (n == 0) return true;
-    std::wstring w;
-    int len = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, (int)n, nullptr, 0);
-    if (len <= 0) return false;
-    w.resize((size_t)len);
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, (int)n, w.data(), len);
-    BOOL defaulted = FALSE;
-    int m = WideCharToMultiByte(936, WC_NO_BEST_FIT_CHARS, w.data(), len, nullptr, 0, nullptr,
-                                &defaulted);
-    if (m <= 0 || defaulted) return false;
-    out->resize((size_t)m);
-    WideCharToMultiByte(936, WC_NO_BEST_FIT_CHARS, w.data(), len, out->data(), m, nullptr,
-                        &defaulted);
-    return !defaulted;
-}
-
-void sys_message(bool to_stderr, const char *bytes, size_t n) {
+void sys_message(bool to_stderr, int attr, const char *utf8) {
     HANDLE h = GetStdHandle(to_stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
     DWORD mode, done;
     if (GetConsoleMode(h, &mode)) {
-        // On the console as UTF-16, whatever its code page; colours by
-        // attribute.
+        // On the console as UTF-16, whatever its code page; the colour by
+        // attribute, on the console's own background.
         Hold hold;
-        Player(h, false).play(bytes, n);
+        CONSOLE_SCREEN_BUFFER_INFO info;
+        WORD base = GetConsoleScreenBufferInfo(h, &info) ? info.wAttributes : default_attr;
+        std::wstring text = widen(utf8, strlen(utf8));
+        if (attr >= 0) SetConsoleTextAttribute(h, (WORD)((base & 0xFFF0) | (attr & 15)));
+        WriteConsoleW(h, text.data(), (DWORD)text.size(), &done, nullptr);
+        SetConsoleTextAttribute(h, base);
+        WriteConsoleW(h, L"\n", 1, &done, nullptr);
         return;
     }
+    std::string line = std::string(utf8) + "\n";
+    const char *bytes = line.data();
+    size_t n = line.size();
     while (n > 0 && WriteFile(h, bytes, (DWORD)n, &done, nullptr) && done > 0) {
         bytes += done;
         n -= done;
     }
-}
-
-bool sys_message_colors(bool to_stderr) {
-    DWORD mode;
-    return GetConsoleMode(GetStdHandle(to_stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE), &mode) !=
-           0;
 }
 
 // ---- Input -----------------------------------------------------------------
@@ -897,20 +595,15 @@ unsigned sys_events(void) {
 // ---- Size, width, time ----------------------------------------------------
 
 bool sys_size(int *cols, int *rows) {
-    CONSOLE_SCREEN_BUFFER_INFO info;
-    HANDLE h = S.open ? S.screen : GetStdHandle(STD_OUTPUT_HANDLE);
-    if (!GetConsoleScreenBufferInfo(h, &info)) return false;
-    *cols = info.srWindow.Right - info.srWindow.Left + 1;
-    *rows = info.srWindow.Bottom - info.srWindow.Top + 1;
-    return *cols > 0 && *rows > 0;
+    return window_size(S.open ? S.screen : GetStdHandle(STD_OUTPUT_HANDLE), cols, rows);
 }
 
-int sys_glyph_width(term_keys *, const std::string &glyph) {
+int sys_glyph_width(term_keys *, const char *glyph) {
     Hold hold;
     if (!S.open) return 0;
     // Written at the top left of the game's blank buffer, measured by the
     // cursor, blanked again.
-    std::wstring w = widen(glyph.data(), glyph.size());
+    std::wstring w = widen(glyph, strlen(glyph));
     CONSOLE_SCREEN_BUFFER_INFO before, after;
     COORD origin = {0, 0};
     DWORD done;
@@ -925,9 +618,7 @@ int sys_glyph_width(term_keys *, const std::string &glyph) {
     int width = after.dwCursorPosition.Y == before.dwCursorPosition.Y
                     ? after.dwCursorPosition.X - before.dwCursorPosition.X
                     : 0;
-    if (width != 1 && width != 2) return 0;
-    S.player->set_glyph_width(width);
-    return width;
+    return width == 1 || width == 2 ? width : 0;
 }
 
 long long sys_millis(void) {

@@ -1,13 +1,17 @@
-// term.cpp -- the layer's glue: taking the terminal, waiting for keys and
-// events, time, size, and the hooks of the tests. See term.h.
+// SPDX-License-Identifier: MIT
+// term.cpp -- the layer's glue: taking the terminal, drawing into the model
+// and flushing its damage to the back end, waiting for keys and events,
+// time and size. See term.h.
 
 #include "term.h"
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#include "encode.h"
-#include "escapes.h"
+#include "chars.h"
+#include "keys.h"
 #include "screen.h"
 #include "sys.h"
 
@@ -15,38 +19,14 @@
 #define PROBE_GLYPH "○"
 
 static struct {
-    bool open;                                  // term_open took the terminal
-    std::string error;                          // reason of the last failure, UTF-8
-    term_keys keys;                             // decoder of what the keyboard sent
-    long long last_input;                       // term_millis() when keys last came
-    void (*sink)(const char *, size_t, void *); // test hook: output goes here
-    void *sink_user;
+    bool open;                // term_open took the terminal
+    std::string error;        // reason of the last failure, UTF-8
+    term_keys keys;           // decoder of what the keyboard sent
+    long long last_input;     // term_millis() when keys last came
     void (*on_repaint)(void); // the program's look at the new size
     bool in_hook, hook_again;
-    int size_cols, size_rows; // test hook: size to report
+    paint_frame frame; // the damage of the flush at hand, kept for its buffers
 } T;
-
-// ---- Output ----------------------------------------------------------------
-
-void screen_write(const char *bytes, size_t n) {
-    if (T.sink)
-        T.sink(bytes, n, T.sink_user);
-    else if (T.open)
-        sys_write(bytes, n);
-}
-
-void term_message(int to_stderr, int attr, const char *utf8) {
-    std::string line;
-    bool colors = attr >= 0 && sys_message_colors(to_stderr != 0);
-    if (colors) {
-        int fg = attr & 15, rgb = ((fg & 1) << 2) | (fg & 2) | ((fg & 4) >> 2);
-        line = "\x1b[" + std::to_string(((fg & 8) ? 90 : 30) + rgb) + "m";
-    }
-    line += encode_text(utf8, sys_gbk());
-    if (colors) line += ESC_SGR0;
-    line += "\n";
-    sys_message(to_stderr != 0, line.data(), line.size());
-}
 
 // ---- Lifecycle -------------------------------------------------------------
 
@@ -54,15 +34,12 @@ int term_open(void) {
     if (T.open) return 0;
     if (sys_open(&T.error) != 0) return -1;
     T.open = true;
-    term_set_gbk(sys_gbk());
     int cols, rows;
     term_size(&cols, &rows);
     screen_reset(cols, rows, true);
     static bool registered = false;
     if (!registered) registered = atexit(term_close) == 0;
-    std::string glyph;
-    encode_char(PROBE_GLYPH, sizeof PROBE_GLYPH - 1, sys_gbk(), &glyph);
-    term_set_narrow(sys_glyph_width(&T.keys, glyph) != 2);
+    chars_set_narrow(sys_glyph_width(&T.keys, PROBE_GLYPH) != 2);
     T.last_input = term_millis();
     return 0;
 }
@@ -76,6 +53,83 @@ void term_close(void) {
 
 const char *term_error(void) {
     return T.error.c_str();
+}
+
+void term_message(int to_stderr, int attr, const char *utf8) {
+    sys_message(to_stderr != 0, attr, utf8);
+}
+
+// ---- Output ----------------------------------------------------------------
+
+// The model takes the terminal's size at its first use.
+static void sized(void) {
+    if (screen_sized()) return;
+    int cols, rows;
+    term_size(&cols, &rows);
+    screen_reset(cols, rows, false);
+}
+
+void term_color(int attr) {
+    screen_color(attr);
+}
+
+void term_goto(int col, int row) {
+    sized();
+    screen_goto(col, row);
+}
+
+void term_text(const char *utf8) {
+    sized();
+    screen_text(utf8);
+}
+
+void term_printf(const char *fmt, ...) {
+    char buf[1024];
+    va_list ap, again;
+    va_start(ap, fmt);
+    va_copy(again, ap);
+    int n = vsnprintf(buf, sizeof buf, fmt, ap);
+    va_end(ap);
+    if (n >= (int)sizeof buf) {
+        std::string big((size_t)n + 1, '\0');
+        vsnprintf(big.data(), big.size(), fmt, again);
+        term_text(big.c_str());
+    } else if (n > 0) {
+        term_text(buf);
+    }
+    va_end(again);
+}
+
+void term_cursor(int visible) {
+    screen_cursor(visible != 0);
+}
+
+void term_title(const char *utf8) {
+    screen_title(utf8);
+}
+
+void term_clear(void) {
+    sized();
+    screen_clear();
+}
+
+void term_save(void) {
+    sized();
+    screen_save();
+}
+
+void term_restore(void) {
+    screen_restore();
+}
+
+int term_columns(const char *utf8) {
+    return text_columns(utf8);
+}
+
+void term_flush(void) {
+    if (!T.open) return;
+    sized();
+    if (screen_damage(&T.frame)) sys_paint(T.frame);
 }
 
 // ---- Waiting ---------------------------------------------------------------
@@ -142,10 +196,7 @@ int term_kbhit(void) {
 
 int term_getch(void) {
     term_flush();
-    if (!T.open) {
-        int c = T.keys.pop();
-        return c < 0 ? 13 : c;
-    }
+    if (!T.open) end_of_input(); // no keyboard at all
     while (!T.keys.ready())
         pump(-1);
     return T.keys.pop();
@@ -153,11 +204,7 @@ int term_getch(void) {
 
 int term_wait(int timeout_ms) {
     term_flush();
-    if (!T.open) {
-        if (!T.keys.ready() && timeout_ms > 0) term_sleep(timeout_ms);
-        return T.keys.ready();
-    }
-    pump(timeout_ms);
+    if (T.open) pump(timeout_ms);
     return T.keys.ready();
 }
 
@@ -177,11 +224,6 @@ void term_sleep(int ms) {
 void term_size(int *cols, int *rows) {
     *cols = 80;
     *rows = 24;
-    if (T.size_cols > 0 && T.size_rows > 0) {
-        *cols = T.size_cols;
-        *rows = T.size_rows;
-        return;
-    }
     int c, r;
     if (T.open && sys_size(&c, &r) && c > 0 && r > 0) {
         *cols = c;
@@ -191,35 +233,4 @@ void term_size(int *cols, int *rows) {
 
 void term_on_repaint(void (*fn)(void)) {
     T.on_repaint = fn;
-}
-
-// ---- Test hooks ------------------------------------------------------------
-
-void term_set_sink(void (*fn)(const char *, size_t, void *), void *user) {
-    term_flush();
-    T.sink = fn;
-    T.sink_user = user;
-    // A new terminal, whose screen the model knows nothing of; or the real
-    // one again, which missed all that went to the sink.
-    int cols, rows;
-    term_size(&cols, &rows);
-    if (!fn && T.open)
-        screen_invalidate();
-    else
-        screen_reset(cols, rows, false);
-}
-void term_redraw(void) {
-    screen_invalidate();
-}
-void term_push_keys(const char *bytes, size_t n) {
-    T.keys.feed(reinterpret_cast<const unsigned char *>(bytes), n);
-    T.last_input = term_millis();
-    if (!T.open) T.keys.expire();
-}
-void term_set_size(int cols, int rows) {
-    T.size_cols = cols;
-    T.size_rows = rows;
-    int c, r;
-    term_size(&c, &r);
-    screen_resize(c, r);
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // files_posix.cpp -- the game's files in the working directory, on POSIX.
 //
 // A name is looked at first (stat for reading, lstat for writing), so that
@@ -5,7 +6,7 @@
 // never following a link for writing, and checked again with fstat, since
 // the name may have changed in between. Only a regular file is used.
 
-#include "term/files.h"
+#include "files.h"
 
 #include <cerrno>
 
@@ -15,14 +16,23 @@
 
 namespace {
 
+// A file with a second name belongs to that name too: writing it would
+// change the other file, so the game treats it as not its own.
+bool owned(const struct stat &st) {
+    return S_ISREG(st.st_mode) && st.st_nlink <= 1;
+}
+
 // Hands the open descriptor of a regular file to stdio, in blocking mode
-// again; closes it and gives nullptr for anything else.
+// again; closes it and gives nullptr for anything else (and, for writing,
+// for a file with more than one name).
 FILE *regular_stream(int fd, const char *mode, long max_bytes) {
     if (fd < 0) return nullptr;
     struct stat st;
     int flags = fcntl(fd, F_GETFL);
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (max_bytes >= 0 && st.st_size > max_bytes) ||
-        flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    bool writing = *mode != 'r';
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (writing && !owned(st)) ||
+        (max_bytes >= 0 && st.st_size > max_bytes) || flags < 0 ||
+        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         close(fd);
         return nullptr;
     }
@@ -42,7 +52,7 @@ FILE *file_read_regular(const char *path, long max_bytes) {
 
 FILE *file_write_regular(const char *path, bool append) {
     struct stat st;
-    if (lstat(path, &st) == 0 ? !S_ISREG(st.st_mode) : errno != ENOENT) return nullptr;
+    if (lstat(path, &st) == 0 ? !owned(st) : errno != ENOENT) return nullptr;
     // Truncated only once it is known to be a regular file: O_TRUNC would
     // act before fstat could say what was opened.
     int fd = open(path,
@@ -59,6 +69,8 @@ FILE *file_write_regular(const char *path, bool append) {
 
 void file_remove(const char *path) {
     struct stat st;
-    // unlink never removes a directory; the check keeps it from being tried.
-    if (lstat(path, &st) == 0 && !S_ISDIR(st.st_mode)) unlink(path);
+    // Only what the game could have made: its own regular file, or a link
+    // (the link goes, not what it names). FIFOs, devices, sockets and
+    // directories stay, and so does a file with another name.
+    if (lstat(path, &st) == 0 && (owned(st) || S_ISLNK(st.st_mode))) unlink(path);
 }

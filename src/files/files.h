@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // files.h -- the game's files in the working directory, opened safely.
 //
 // config.conf, data.txt and temp.txt live in whatever directory the game is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // files_windows.cpp -- the game's files on Windows: see files.h.
 //
 // A file is opened by handle first and only then looked at, so that what
@@ -6,9 +7,9 @@
 // writing. Every open shares reading, writing and deleting, so nothing
 // waits for another program, and no handle is inherited.
 
-#include "term/files.h"
+#include "files.h"
 
-#include "term/win32.h"
+#include <windows.h>
 
 #include <fcntl.h>
 #include <io.h>

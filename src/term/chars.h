@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: MIT
+// chars.h -- characters as the terminal layer knows them: the one place for
+// their widths, their encodings and the palette.
+//
+// Text reaches the layer as UTF-8. A terminal shows some of the game's
+// glyphs (the circles, the box lines, the arrows) one column wide or two, as
+// its font decides: the width probe at start says which (chars_set_narrow),
+// and where they take one column they are padded to two, so that a board
+// cell is always two columns. Every other part of the layer asks here.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// ---- UTF-8 -----------------------------------------------------------------
+
+// Bytes of the UTF-8 character that begins with c (1 for a broken lead byte).
+size_t utf8_len(unsigned char c);
+// The code point of the UTF-8 character s[0..n); U+FFFD when it is broken.
+uint32_t utf8_decode(const char *s, size_t n);
+// Appends the code point as UTF-8.
+void utf8_append(uint32_t cp, std::string *out);
+// Calls fn(s, n) for each character of the NUL-terminated text.
+template <class Fn>
+void utf8_each(const char *s, Fn fn) {
+    while (*s) {
+        size_t n = 1, len = utf8_len((unsigned char)*s);
+        while (n < len && s[n])
+            n++;
+        fn(s, n);
+        s += n;
+    }
+}
+// UTF-8 text as UTF-16 (the Windows console's units); a broken character
+// becomes U+FFFD.
+std::u16string utf16_from_utf8(const char *s, size_t n);
+
+// ---- Width -----------------------------------------------------------------
+
+// The terminal's ambiguous glyphs take one column (narrow) or two; set from
+// the probe at start. Two columns until told otherwise.
+void chars_set_narrow(bool narrow);
+bool chars_narrow(void);
+// Columns the character takes on this terminal: 1 or 2.
+int glyph_columns(const char *s, size_t n);
+// What completes the character to two columns where it takes one: "─" for
+// lines that go on to the right, else a blank; nullptr when it needs none
+// (on a terminal whose ambiguous glyphs are two columns wide, never).
+const char *glyph_pad(const char *s, size_t n);
+// Columns of a whole UTF-8 text, padding included.
+int text_columns(const char *utf8);
+
+// ---- Palette ---------------------------------------------------------------
+// The game's colours are console attributes: foreground + 16 * background,
+// each an index of the 16-colour palette with bit 0 blue, bit 1 green, bit 2
+// red and bit 3 intensity.
+
+// The palette index in ANSI order (bit 0 red, bit 2 blue, bit 3 bright).
+int ansi_index(int console_index);

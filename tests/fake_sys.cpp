@@ -1,0 +1,161 @@
+// SPDX-License-Identifier: MIT
+// fake_sys.cpp -- the tests' back end. See fake_sys.h.
+//
+// With nothing queued, a wait without limit gets an Enter, so that code
+// under test that waits for a key goes on.
+
+#include "fake_sys.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "term/chars.h"
+
+#include "term/sys.h"
+
+namespace {
+
+struct {
+    bool open;
+    fake::listener sink;
+    void *sink_user;
+    int cols = 80, rows = 24;
+    int glyph_width = 1; // libvterm shows the ambiguous glyphs one column wide
+    vt_painter painter;
+    std::string out;   // the bytes of the frame at hand
+    std::string typed; // keys not read yet
+    unsigned events;
+    long long clock;
+    std::vector<fake::cell> grid; // cols x rows, as the runs painted it
+} F;
+
+void blank_grid() {
+    F.grid.assign((size_t)F.cols * F.rows, fake::cell());
+}
+
+void paint_grid(const paint_frame &f) {
+    if (F.grid.size() != (size_t)F.cols * F.rows) blank_grid();
+    if (f.clear) blank_grid();
+    for (const paint_run &r : f.runs) {
+        int x = r.col;
+        utf8_each(r.text.c_str(), [&](const char *s, size_t n) {
+            int w = glyph_columns(s, n);
+            if (x + w > F.cols || r.row >= F.rows) return;
+            F.grid[(size_t)r.row * F.cols + x] = {std::string(s, n), r.attr};
+            if (w == 2) F.grid[(size_t)r.row * F.cols + x + 1] = {"", r.attr};
+            x += w;
+        });
+    }
+}
+
+} // namespace
+
+namespace fake {
+
+void listen(listener fn, void *user) {
+    F.sink = fn;
+    F.sink_user = user;
+}
+listener listening(void **user) {
+    *user = F.sink_user;
+    return F.sink;
+}
+void set_size(int cols, int rows) {
+    F.cols = cols;
+    F.rows = rows;
+    if (F.open) F.events |= SYS_RESIZED;
+}
+void set_glyph_width(int cols) {
+    F.glyph_width = cols;
+}
+void set_encoder(vt_encoder encode) {
+    F.painter.encode = encode;
+}
+void type(const std::string &bytes) {
+    F.typed += bytes;
+}
+void lose_screen() {
+    if (F.open) F.events |= SYS_RESUMED;
+}
+long long now() {
+    return F.clock;
+}
+cell cell_at(int col, int row) {
+    if (col < 0 || row < 0 || col >= F.cols || row >= F.rows ||
+        F.grid.size() != (size_t)F.cols * F.rows)
+        return cell();
+    return F.grid[(size_t)row * F.cols + col];
+}
+
+} // namespace fake
+
+int sys_open(std::string *) {
+    F.open = true;
+    F.events = 0;
+    F.painter.reset();
+    blank_grid();
+    return 0;
+}
+
+void sys_close(void) {
+    F.open = false;
+}
+
+bool sys_paint(const paint_frame &frame) {
+    F.out.clear();
+    F.painter.paint(frame, &F.out);
+    paint_grid(frame);
+    if (F.sink && !F.out.empty()) F.sink(F.out.data(), F.out.size(), F.sink_user);
+    return true;
+}
+
+// Plain lines on the test program's own streams.
+void sys_message(bool to_stderr, int, const char *utf8) {
+    std::string line = vt_painter().message(-1, utf8);
+    fwrite(line.data(), 1, line.size(), to_stderr ? stderr : stdout);
+}
+
+bool sys_gbk(void) {
+    return F.painter.encode != nullptr;
+}
+
+int sys_wait(term_keys *keys, int timeout_ms) {
+    if (F.events) return SYS_EVENT;
+    if (F.typed.empty() && timeout_ms >= 0) {
+        F.clock += timeout_ms;
+        return SYS_TIMEOUT;
+    }
+    static const unsigned char enter = '\r';
+    if (F.typed.empty()) {
+        keys->feed(&enter, 1);
+        return SYS_INPUT;
+    }
+    std::string bytes;
+    bytes.swap(F.typed);
+    keys->feed(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
+    return SYS_INPUT;
+}
+
+unsigned sys_events(void) {
+    unsigned e = F.events;
+    F.events = 0;
+    return e;
+}
+
+bool sys_size(int *cols, int *rows) {
+    *cols = F.cols;
+    *rows = F.rows;
+    return true;
+}
+
+int sys_glyph_width(term_keys *, const char *) {
+    return F.glyph_width;
+}
+
+long long sys_millis(void) {
+    return F.clock;
+}
+
+void sys_sleep(int ms) {
+    F.clock += ms;
+}
