@@ -52,6 +52,7 @@ try {
   await send(page, KEY.ENTER);
   await waitColumn(page, 5);
   assert.equal((await cell(page, 10, 0))?.ch, '○', 'the edited width');
+  assert.ok(!(await screenText(page)).includes('确'), 'the menu is gone:\n' + await screenText(page));
   // Fill it again; then the end.
   await send(page, KEY.SPACE);
   await waitFor(page, 'a landed column', async p => (await cell(p, 5, 5))?.ch === '①');
