@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # web.cmake -- the browser build: the game as .js/.wasm, the page, xterm.js
 # (from node_modules, put there by `npm ci`) and a zip of the whole folder.
 

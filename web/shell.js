@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // shell.js -- the page around the game: the terminal, config.conf kept in
 // the browser's storage with its editor, the debug log, and a new game
 // once the program has ended.
@@ -6,7 +7,9 @@
 const STORE = 'zelvane.config.conf';
 const MIN_COLS = 80, MIN_ROWS = 24;
 
-const term = new Terminal({ fontFamily: 'monospace', fontSize: 15, cursorBlink: false });
+// Black is black, as on a console: the panel's background is colour 0.
+const term = new Terminal({ fontFamily: 'monospace', fontSize: 15, cursorBlink: false,
+  theme: { background: '#000000', black: '#000000' } });
 const fit = new FitAddon.FitAddon();
 term.loadAddon(fit);
 term.open(document.getElementById('term'));

@@ -1,43 +1,51 @@
+// SPDX-License-Identifier: MIT
 // e2e.mjs -- the browser build played end to end in headless Chromium:
-// node e2e.mjs <build-web/web>. Exits non-zero on the first failure.
+// node e2e.mjs <build-web/web>. Exits non-zero on the first failure; saves
+// a screenshot of the page in play beside the page's folder.
 import assert from 'node:assert/strict';
-import { serve, launch, screenText, cell, waitFor, waitText, exists, configText } from './harness.mjs';
+import { serve, launch, screenText, cell, find, waitFor, waitText, exists, configText, KEY, send } from './harness.mjs';
 
 const dir = process.argv[2];
-const KEY = { LEFT: '\x1b[D', RIGHT: '\x1b[C', UP: '\x1b[A', DOWN: '\x1b[B', SPACE: ' ', ENTER: '\r' };
+const COLOURS = '①②③④⑤';
 
-// The falling column of colour-1 cells stands in rows 0 to 2 of column x.
+// The falling column's three glyphs, top first, when it stands alone in rows
+// 0 to 2 of column x; null otherwise.
 async function columnAt(page, x) {
-  for (let y = 0; y < 3; y++) if ((await cell(page, x, y))?.ch !== '①') return false;
-  return (await cell(page, x - 1, 0))?.ch !== '①' && (await cell(page, x + 1, 0))?.ch !== '①';
+  const glyphs = [];
+  for (let y = 0; y < 3; y++) {
+    const ch = (await cell(page, x, y))?.ch;
+    if (!ch || !COLOURS.includes(ch)) return null;
+    glyphs.push(ch);
+  }
+  for (const side of [x - 1, x + 1]) if (COLOURS.includes((await cell(page, side, 0))?.ch || ' ')) return null;
+  return glyphs;
 }
 const waitColumn = (page, x) => waitFor(page, `column at ${x}`, p => columnAt(p, x));
-// Keys as the terminal's onData hands them.
-const send = (page, s) => page.evaluate(s => window.zvTerm.input(s), s);
+const landed = (page, x, y) => waitFor(page, 'a landed column', async p => COLOURS.includes((await cell(p, x, y))?.ch || ' '));
 
 const srv = await serve(dir);
 const { browser, page, errors } = await launch(srv.url + '?e2e');
 try {
   // config.conf as the player saved it: in the page's storage.
-  await page.evaluate(c => { localStorage.setItem('zelvane.config.conf', c); }, configText({ height: 7, b_num: 6, debug: 1 }));
+  await page.evaluate(c => { localStorage.setItem('zelvane.config.conf', c); }, configText({ height: 7, b_num: 6, b_type: 5, debug: 1 }));
   await page.reload();
   await waitColumn(page, 4);
+  assert.equal((await cell(page, 0, 0)).ch, '○', 'the wall');
 
-  // The well and the side panel, in their colours.
-  const corner = await cell(page, 0, 0);
-  assert.equal(corner.ch, '○');
-
-  // A move and a cycle.
-  await send(page, KEY.RIGHT); await waitColumn(page, 5);
-  await send(page, KEY.UP + KEY.LEFT); await waitColumn(page, 4);
+  // A move, and a cycle: every colour one row up, the top one to the bottom.
+  await send(page, KEY.RIGHT);
+  await waitColumn(page, 5);
+  const [a, b, c] = await columnAt(page, 5);
+  await send(page, KEY.UP + KEY.LEFT);
+  await waitFor(page, 'the cycled column', async p => (await columnAt(p, 4))?.join('') === b + c + a);
   // The pause: Enter, then a key ends it.
   await send(page, KEY.ENTER);
   await waitFor(page, 'temp.txt', p => exists(p, 'temp.txt'));
   await send(page, KEY.SPACE); // ends the pause, and only that
   await new Promise(r => setTimeout(r, 200));
-  assert.ok(await columnAt(page, 4), 'the key that ends the pause does nothing else');
+  assert.equal((await columnAt(page, 4))?.join(''), b + c + a, 'the key that ends the pause does nothing else');
   await send(page, KEY.SPACE);
-  await waitFor(page, 'a landed column', async p => (await cell(p, 4, 5))?.ch === '①');
+  await landed(page, 4, 5);
   await send(page, KEY.SPACE);
   await waitText(page, '游戏结束');
   assert.ok(await exists(page, 'data.txt'));
@@ -55,7 +63,7 @@ try {
   assert.ok(!(await screenText(page)).includes('确'), 'the menu is gone:\n' + await screenText(page));
   // Fill it again; then the end.
   await send(page, KEY.SPACE);
-  await waitFor(page, 'a landed column', async p => (await cell(p, 5, 5))?.ch === '①');
+  await landed(page, 5, 5);
   await send(page, KEY.SPACE);
   await waitText(page, '游戏结束');
   await send(page, KEY.DOWN + KEY.ENTER);
@@ -71,13 +79,20 @@ try {
   await save(configText({ b_num: 3 }));
   await page.click('#again');
   await waitColumn(page, 4);
-  const wall = await cell(page, 7, 21), block = await cell(page, 4, 0);
+  // The well, the panel, and their colours.
+  const wall = await cell(page, 7, 21), block = await cell(page, 4, 0), inside = await cell(page, 3, 10);
   assert.equal(wall.ch, '○');
-  assert.ok((await screenText(page)).includes('总分数：0'), await screenText(page));
   assert.notEqual(wall.fg, block.fg, 'wall and column in different colours');
+  assert.notEqual(inside.bg, -1, 'the well has a colour of its own');
+  const total = await find(page, '总分数：0'), next = await find(page, '下一个');
+  assert.ok(total && next, await screenText(page));
+  assert.notEqual(total.fg, next.fg, 'the score stands out from the labels');
+  // The drop: three of a kind at the bottom are removed and scored.
   await send(page, KEY.SPACE);
   await waitText(page, '总Zelvane数：3');
   await waitColumn(page, 4);
+  assert.equal(await find(page, '总分数：0'), null, 'the drop scored');
+  assert.equal((await cell(page, 4, 20))?.ch, ' ', 'the group is gone');
   await page.screenshot({ path: dir + '/../screenshot.png' });
   console.log('play again, panel, colours, drop and score: ok');
   assert.deepEqual(errors, [], 'no error in the console');

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // harness.mjs -- the browser tests' shared parts: a static server on
 // 127.0.0.1, Debian's Chromium headless through puppeteer-core, and reads
 // of the terminal's own buffer.
@@ -51,13 +52,43 @@ export function screenText(page) {
   });
 }
 
-// The first glyph of board cell (x, y): cells are two columns wide.
+// The first glyph of board cell (x, y), with its colours (-1: the
+// terminal's own): cells are two columns wide.
 export function cell(page, x, y) {
-  return page.evaluate((x, y) => {
-    const c = window.zvTerm.buffer.active.getLine(y)?.getCell(2 * x);
-    return c ? { ch: c.getChars(), fg: c.isFgDefault() ? -1 : c.getFgColor() } : null;
-  }, x, y);
+  return glyphAt(page, 2 * x, y);
 }
+
+export function glyphAt(page, col, row) {
+  return page.evaluate((col, row) => {
+    const c = window.zvTerm.buffer.active.getLine(row)?.getCell(col);
+    return c ? { ch: c.getChars(), fg: c.isFgDefault() ? -1 : c.getFgColor(),
+      bg: c.isBgDefault() ? -1 : c.getBgColor() } : null;
+  }, col, row);
+}
+
+// The first glyph of text on the screen, with its colours; null when the
+// text is not there.
+export async function find(page, text) {
+  const at = await page.evaluate(text => {
+    const term = window.zvTerm, b = term.buffer.active;
+    for (let row = 0; row < term.rows; row++) {
+      const line = b.getLine(b.viewportY + row), cols = [];
+      let s = '';
+      for (let col = 0; col < term.cols; col++) {
+        const ch = line.getCell(col).getChars();
+        if (ch) { cols.push(...Array(ch.length).fill(col)); s += ch; } // a wide glyph's second half is ''
+      }
+      const i = s.indexOf(text);
+      if (i >= 0) return { col: cols[i], row };
+    }
+    return null;
+  }, text);
+  return at && glyphAt(page, at.col, at.row);
+}
+
+export const KEY = { LEFT: '\x1b[D', RIGHT: '\x1b[C', UP: '\x1b[A', DOWN: '\x1b[B', SPACE: ' ', ENTER: '\r' };
+// Keys as the terminal's onData hands them.
+export const send = (page, s) => page.evaluate(s => window.zvTerm.input(s), s);
 
 // Polls until test(page) holds; throws with the screen after ms.
 export async function waitFor(page, what, test, ms = 10000) {
