@@ -5,7 +5,7 @@
 set(web_dir ${CMAKE_BINARY_DIR}/web)
 set_target_properties(zelvane PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${web_dir})
 target_link_options(zelvane PRIVATE
-    -sASYNCIFY -sASYNCIFY_STACK_SIZE=65536
+    -sASYNCIFY -sASYNCIFY_STACK_SIZE=65536 "-sASYNCIFY_IMPORTS=['js_wait']"
     -sMODULARIZE -sEXPORT_NAME=createZelvane -sINVOKE_RUN=0
     -sEXIT_RUNTIME=1 -sALLOW_MEMORY_GROWTH=1 -sFORCE_FILESYSTEM=1
     "-sEXPORTED_RUNTIME_METHODS=['FS','callMain']"

@@ -6,9 +6,13 @@
 // The page (web/shell.js) keeps the terminal in Module.zv. Every wait
 // yields to the browser through Asyncify: a promise that a key, a resize or
 // the timeout resolves, so an idle game costs the page nothing. No signals
-// and no suspend; one encoding, UTF-8; the title is the page's.
+// (Ctrl-C is read as a key) and no suspend; one encoding, UTF-8; the title
+// is the page's.
 
 #include "sys.h"
+
+#include <cstdlib>
+#include <cstring>
 
 #include <emscripten.h>
 
@@ -37,9 +41,14 @@ EM_JS(int, js_take_resize, (void), {
 EM_JS(int, js_cols, (void), { return Module.zv.cols(); });
 EM_JS(int, js_rows, (void), { return Module.zv.rows(); });
 EM_JS(double, js_now, (void), { return performance.now(); });
-// Resolves with 0 at the timeout (negative: none), 1 on keys, 2 on a resize.
-EM_ASYNC_JS(int, js_wait, (int ms), {
-    return await Module.zv.wait(ms);
+// Sleeps until the timeout (negative: none), keys or a resize: 0, 1 or 2.
+// Woken as emscripten_sleep wakes, so that an exit() in the game after it
+// ends the program rather than throwing into the page (cmake/web.cmake
+// names it an Asyncify import).
+EM_JS(int, js_wait, (int ms), {
+    return Asyncify.handleSleep(function(wakeUp) {
+        Module.zv.wait(ms).then(function(why) { callUserCallback(function() { wakeUp(why); }); });
+    });
 });
 // clang-format on
 
@@ -84,10 +93,17 @@ bool sys_gbk(void) {
 
 // ---- Input -----------------------------------------------------------------
 
+// Ctrl-C ends the game, as its signal does on a terminal: the terminal is
+// given back on the way out (exit runs term_close) and the page offers a
+// new game.
 static int read_keys(term_keys *keys) {
     unsigned char buf[4096];
     int n = js_take_keys(buf, (int)sizeof buf);
     if (n <= 0) return SYS_TIMEOUT;
+    if (const void *intr = memchr(buf, 0x03, (size_t)n)) {
+        keys->feed(buf, (size_t)((const unsigned char *)intr - buf));
+        exit(130);
+    }
     keys->feed(buf, (size_t)n);
     return SYS_INPUT;
 }

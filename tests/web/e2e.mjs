@@ -95,6 +95,11 @@ try {
   assert.equal((await cell(page, 4, 20))?.ch, ' ', 'the group is gone');
   await page.screenshot({ path: dir + '/../screenshot.png' });
   console.log('play again, panel, colours, drop and score: ok');
+  // Ctrl-C ends a game as on a terminal, and the page offers another.
+  await send(page, '\x03');
+  await waitFor(page, 'the program to end on Ctrl-C', p => p.evaluate(() =>
+    window.zelvaneEnded === 2 && !document.getElementById('again').hidden));
+  console.log('Ctrl-C: ok');
   assert.deepEqual(errors, [], 'no error in the console');
   console.log('PASS');
 } catch (e) {
