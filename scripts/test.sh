@@ -24,6 +24,12 @@ command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-6
 [ -d /usr/src/googletest ] || need+=(googletest)
 command -v wine >/dev/null || need+=(wine)
 [ -x /usr/lib/wine/wine64 ] || need+=(wine64)
+# The browser build: Emscripten, Debian's Chromium to play it headless, a
+# CJK font for its screenshot, and npm for xterm.js and puppeteer-core.
+command -v emcmake >/dev/null || need+=(emscripten)
+command -v chromium >/dev/null || need+=(chromium)
+command -v npm >/dev/null || need+=(npm)
+[ -f /usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc ] || need+=(fonts-noto-cjk)
 # The fuzz targets need clang with its libFuzzer runtime; without root they
 # are skipped rather than required.
 fuzz=yes
@@ -66,8 +72,15 @@ for want in RT_GROUP_ICON VERSIONINFO '"ProductVersion", "1.0.0"'; do
     grep -qF "$want" <<<"$resources" || { echo "test.sh: zelvane.exe lacks $want" >&2; exit 1; }
 done
 
+# The page in build-web/web, with the terminal and the test driver from the
+# lock file; the native tests play it in Chromium.
+npm ci --no-audit --no-fund --loglevel=error >/dev/null
+emcmake cmake -S . -B build-web -DZELVANE_WERROR=ON >/dev/null
+cmake --build build-web -j"$(nproc)"
+
 cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DZELVANE_SANITIZE=ON -DZELVANE_TESTS=ON \
-    -DZELVANE_WERROR=ON -DZELVANE_WIN_BUILD="$PWD/build-test/win" >/dev/null
+    -DZELVANE_WERROR=ON -DZELVANE_WIN_BUILD="$PWD/build-test/win" \
+    -DZELVANE_WEB_BUILD="$PWD/build-web" >/dev/null
 cmake --build build-test -j"$(nproc)"
 (cd build-test && ctest --output-on-failure --timeout 300) | tee build-test/ctest.log
 

@@ -310,6 +310,8 @@ void food() {
         for (int i = 0; i < 50; i++)
             term_sleep(2);
     } else {
+        // The next game draws only its well and panel: the menu goes first.
+        command(1);
         jixu = 1;
     }
     // The debug log and the scratch file live for one game.

@@ -303,6 +303,7 @@ TEST(Game, RestartReadsTheEditedConfig) {
         p.wait_for([](Screen &s) { return board_drawn(s, 11, 22) && column_at(s, 5); }, WAIT))
         << p.screen.dump();
     EXPECT_TRUE(screen_has(p.screen, "总分数：0"));
+    EXPECT_FALSE(screen_has(p.screen, "确")) << "the menu is gone\n" << p.screen.dump();
     EXPECT_TRUE(p.running());
 }
 

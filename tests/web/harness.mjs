@@ -1,0 +1,116 @@
+// SPDX-License-Identifier: MIT
+// harness.mjs -- the browser tests' shared parts: a static server on
+// 127.0.0.1, Debian's Chromium headless through puppeteer-core, and reads
+// of the terminal's own buffer.
+import http from 'node:http';
+import fs from 'node:fs';
+import path from 'node:path';
+import os from 'node:os';
+import puppeteer from 'puppeteer-core';
+
+const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css',
+  '.wasm': 'application/wasm' };
+
+export function serve(dir) {
+  dir = path.resolve(dir);
+  const srv = http.createServer((req, res) => {
+    const file = path.join(dir, decodeURIComponent(new URL(req.url, 'http://x').pathname));
+    if (!file.startsWith(path.resolve(dir)) || !fs.existsSync(file) || fs.statSync(file).isDirectory()) {
+      const idx = path.join(file, 'index.html');
+      if (fs.existsSync(idx)) { res.writeHead(200, { 'content-type': 'text/html' }); return res.end(fs.readFileSync(idx)); }
+      res.writeHead(404); return res.end();
+    }
+    res.writeHead(200, { 'content-type': TYPES[path.extname(file)] || 'application/octet-stream' });
+    res.end(fs.readFileSync(file));
+  });
+  return new Promise(r => srv.listen(0, '127.0.0.1', () =>
+    r({ url: `http://127.0.0.1:${srv.address().port}/`, close: () => srv.close() })));
+}
+
+export async function launch(url) {
+  const browser = await puppeteer.launch({
+    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+      '--disable-background-networking', '--disable-component-update', '--disable-sync',
+      '--user-data-dir=' + fs.mkdtempSync(path.join(os.tmpdir(), 'zelvane-chromium-'))],
+    defaultViewport: { width: 1400, height: 800 },
+  });
+  const page = await browser.newPage();
+  const errors = [];
+  page.on('console', m => { if (m.type() === 'error') errors.push(m.text()); });
+  page.on('pageerror', e => errors.push(String(e)));
+  await page.goto(url);
+  return { browser, page, errors };
+}
+
+// The terminal's rows as text.
+export function screenText(page) {
+  return page.evaluate(() => {
+    const term = window.zvTerm, b = term.buffer.active, out = [];
+    for (let y = 0; y < term.rows; y++) out.push(b.getLine(b.viewportY + y).translateToString(true));
+    return out.join('\n');
+  });
+}
+
+// The first glyph of board cell (x, y), with its colours (-1: the
+// terminal's own): cells are two columns wide.
+export function cell(page, x, y) {
+  return glyphAt(page, 2 * x, y);
+}
+
+export function glyphAt(page, col, row) {
+  return page.evaluate((col, row) => {
+    const c = window.zvTerm.buffer.active.getLine(row)?.getCell(col);
+    return c ? { ch: c.getChars(), fg: c.isFgDefault() ? -1 : c.getFgColor(),
+      bg: c.isBgDefault() ? -1 : c.getBgColor() } : null;
+  }, col, row);
+}
+
+// The first glyph of text on the screen, with its colours; null when the
+// text is not there.
+export async function find(page, text) {
+  const at = await page.evaluate(text => {
+    const term = window.zvTerm, b = term.buffer.active;
+    for (let row = 0; row < term.rows; row++) {
+      const line = b.getLine(b.viewportY + row), cols = [];
+      let s = '';
+      for (let col = 0; col < term.cols; col++) {
+        const ch = line.getCell(col).getChars();
+        if (ch) { cols.push(...Array(ch.length).fill(col)); s += ch; } // a wide glyph's second half is ''
+      }
+      const i = s.indexOf(text);
+      if (i >= 0) return { col: cols[i], row };
+    }
+    return null;
+  }, text);
+  return at && glyphAt(page, at.col, at.row);
+}
+
+export const KEY = { LEFT: '\x1b[D', RIGHT: '\x1b[C', UP: '\x1b[A', DOWN: '\x1b[B', SPACE: ' ', ENTER: '\r' };
+// Keys as the terminal's onData hands them.
+export const send = (page, s) => page.evaluate(s => window.zvTerm.input(s), s);
+
+// Polls until test(page) holds; throws with the screen after ms.
+export async function waitFor(page, what, test, ms = 10000) {
+  const end = Date.now() + ms;
+  for (;;) {
+    if (await test(page)) return;
+    if (Date.now() > end) throw new Error(`no ${what} in time:\n${await screenText(page)}`);
+    await new Promise(r => setTimeout(r, 20));
+  }
+}
+
+export const waitText = (page, text, ms) =>
+  waitFor(page, JSON.stringify(text), async p => (await screenText(p)).includes(text), ms);
+
+export const exists = (page, name) =>
+  page.evaluate(n => { try { window.zelvane.FS.stat('/' + n); return true; } catch (e) { return false; } }, name);
+
+// The settings the native game tests play with: one colour, no timer, no
+// flashing, straight into the game; over changes some of them.
+export function configText(over = {}) {
+  const s = { width: 8, height: 22, b_type: 1, b_num: 3, max_f: 1000, first_speed: 1 << 30,
+    add_speed: 1, max_speed: 1 << 30, debug: 0, help_line: 0, fask_s: 1, s_twi: 0, b_drop: 1,
+    twinkle: 1, twi_num: 0, ...over };
+  return Object.entries(s).map(([k, v]) => `${k}=${v}\n`).join('');
+}
