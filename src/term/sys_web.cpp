@@ -70,6 +70,13 @@ void sys_close(void) {
     w_open = false;
 }
 
+// What the game wants done when Ctrl-C ends it (its scratch files).
+static void (*on_kill)(void) = nullptr;
+
+void sys_on_kill(void (*fn)(void)) {
+    on_kill = fn;
+}
+
 // ---- Output ----------------------------------------------------------------
 
 bool sys_paint(const paint_frame &frame) {
@@ -102,6 +109,8 @@ static int read_keys(term_keys *keys) {
     if (n <= 0) return SYS_TIMEOUT;
     if (const void *intr = memchr(buf, 0x03, (size_t)n)) {
         keys->feed(buf, (size_t)((const unsigned char *)intr - buf));
+        sys_close();
+        if (on_kill) on_kill();
         exit(130);
     }
     keys->feed(buf, (size_t)n);
