@@ -47,16 +47,15 @@ void OneColour(benchmark::State &state) {
     state.counters["cells"] = qw;
 }
 
-// Random cells of three colours: many groups, settling, cascades.
-void RandomThreeColours(benchmark::State &state) {
+// Times the cascade of boards that fill makes anew before each landing, and
+// counts the cells it removes.
+template <class Fill>
+void cascades(benchmark::State &state, Fill fill) {
     big_board(3);
-    srand(1);
     long removed = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        for (int x = 1; x < MAX - 1; x++)
-            for (int y = 0; y < MAX - 1; y++)
-                map[x][y] = 1 + rand() % 3;
+        fill();
         int32_t before = count_block;
         state.ResumeTiming();
         find_line();
@@ -67,6 +66,16 @@ void RandomThreeColours(benchmark::State &state) {
     }
     state.counters["cells_removed"] =
         benchmark::Counter((double)removed, benchmark::Counter::kAvgIterations);
+}
+
+// Random cells of three colours: many groups, settling, cascades.
+void RandomThreeColours(benchmark::State &state) {
+    srand(1);
+    cascades(state, [] {
+        for (int x = 1; x < MAX - 1; x++)
+            for (int y = 0; y < MAX - 1; y++)
+                map[x][y] = 1 + rand() % 3;
+    });
 }
 
 // Nothing to remove: one pass over a full board (the cost of every landing
@@ -84,25 +93,13 @@ void NoRun(benchmark::State &state) {
 // two cells wide of two colours, shifted by one row per band pair, so every
 // removal of a row triple lets the band above sink into a new run.
 void SettlingMakesRuns(benchmark::State &state) {
-    big_board(3);
-    long removed = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
+    cascades(state, [] {
         for (int x = 1; x < MAX - 1; x++)
             for (int y = 0; y < MAX - 1; y++)
                 map[x][y] = 1 + (x / 2 + y) % 2;
         for (int y = MAX - 4; y < MAX - 1; y++)
             map[MAX / 2][y] = 3;
-        int32_t before = count_block;
-        state.ResumeTiming();
-        find_line();
-        term_flush();
-        state.PauseTiming();
-        removed += count_block - before;
-        state.ResumeTiming();
-    }
-    state.counters["cells_removed"] =
-        benchmark::Counter((double)removed, benchmark::Counter::kAvgIterations);
+    });
 }
 
 } // namespace

@@ -97,8 +97,10 @@ static void stop_in_background(void);
 bool sys_paint(const paint_frame &frame) {
     // Nothing is drawn over another program's screen: the game waits
     // stopped until it is in the foreground again (and is repainted then).
-    stop_in_background();
-    if (!foreground()) return false;
+    if (!foreground()) {
+        stop_in_background();
+        if (!foreground()) return false;
+    }
     // A resume gives back the cursor's state at once, before the main flow
     // runs again.
     h_cursor_hidden = !frame.cursor_visible;
