@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: MIT
 // board_test.cpp -- the well, the side panel, the score panel and the repaint.
-//
-// Also holds the helpers that column_test.cpp and match_test.cpp share.
 
 #include <gtest/gtest.h>
 
@@ -15,45 +13,24 @@
 
 #include <unistd.h>
 
+#include "board.h"
 #include "help_fun_1.h"
 #include "order_b_1.h"
 #include "order_fun_2.h"
-#include "screen.h"
 #include "support.h"
 #include "term.h"
-#include "term/chars.h"
-
-// ---- Shared helpers ----------------------------------------------------------
-
-// A fresh game on a w x h well: five colours, runs of 3, no flash, no
-// settling, no guide line, no dump. Draws the well into whatever takes the
-// output; map outside the well is left as it is.
-void board_game(int w, int h) {
-    width = w;
-    height = h;
-    b_type = 5;
-    b_num = 3;
-    max_f = 1000;
-    debug = help_line = s_twi = b_drop = twinkle = twi_num = 0;
-    init();
-    display_frame();
-}
-
-// Puts code v at (x, y) in map and on screen, as the game would have it.
-void place(int x, int y, int v) {
-    map[x][y] = v;
-    display_one_block(x, y, v);
-}
 
 namespace {
 
 const char *const GLYPH[] = {"", "① ", "② ", "③ ", "④ ", "⑤ "}; // as Screen::cell reads them
 
+using Playfield = OnScreen;
+using SidePanel = OnScreen;
+using ScorePanel = OnScreen;
+
 // ---- The well ------------------------------------------------------------------
 
-TEST(Playfield, WellResetsTheBoardRegionOnly) {
-    Screen s(80, 30);
-    chars_set_narrow(1);
+TEST_F(Playfield, WellResetsTheBoardRegionOnly) {
     for (auto &column : map)
         for (int &v : column)
             v = 3; // a previous game's leftovers, and garbage outside the well
@@ -71,16 +48,10 @@ TEST(Playfield, WellResetsTheBoardRegionOnly) {
     EXPECT_EQ(s.bg(22, 0), 0); // nothing drawn right of the well
 
     board_game(3, 5); // the narrowest well has one interior column
-    EXPECT_EQ(s.cell(0, 0), "○ ");
-    EXPECT_EQ(s.cell(1, 0), "  ");
-    EXPECT_EQ(s.cell(2, 0), "○ ");
-    EXPECT_EQ(map[1][0], 0);
-    EXPECT_EQ(map[2][0], 10);
+    EXPECT_TRUE(shows(0, "#.#"));
 }
 
-TEST(Playfield, SingleCells) {
-    Screen s(80, 30);
-    chars_set_narrow(1);
+TEST_F(Playfield, SingleCells) {
     const int back[] = {0, 2, 9, 12, 13, 14};
     for (int a = 1; a <= 5; a++) {
         display_one_block(a, 2, a);
@@ -103,9 +74,7 @@ TEST(Playfield, SingleCells) {
 
 // ---- Side panel ----------------------------------------------------------------
 
-TEST(SidePanel, TextsFrameAndPreview) {
-    Screen s(80, 30);
-    chars_set_narrow(1);
+TEST_F(SidePanel, TextsFrameAndPreview) {
     board_game(10, 22);
     usr_help();
     b_type = 5;
@@ -135,9 +104,7 @@ TEST(SidePanel, TextsFrameAndPreview) {
     EXPECT_EQ(s.line(22, col), "");
 }
 
-TEST(SidePanel, RowsAboveTheScreenAreNotDrawn) {
-    Screen s(80, 30);
-    chars_set_narrow(1);
+TEST_F(SidePanel, RowsAboveTheScreenAreNotDrawn) {
     board_game(10, 8); // the key help starts on row -2
     usr_help();
     std::string all = s.dump();
@@ -150,9 +117,7 @@ TEST(SidePanel, RowsAboveTheScreenAreNotDrawn) {
 
 // ---- Score panel ---------------------------------------------------------------
 
-TEST(ScorePanel, StartOfAGame) {
-    Screen s(80, 30);
-    chars_set_narrow(1);
+TEST_F(ScorePanel, StartOfAGame) {
     board_game(10, 22);
     set_cocate(11, 2);
     term_text("old2");
@@ -176,9 +141,7 @@ TEST(ScorePanel, StartOfAGame) {
     EXPECT_EQ(s.line(4, 22), "总分数：-1");
 }
 
-TEST(ScorePanel, RowsTwoAndThreeBlankedAndTotalInFull) {
-    Screen s(80, 30);
-    chars_set_narrow(1);
+TEST_F(ScorePanel, RowsTwoAndThreeBlankedAndTotalInFull) {
     board_game(10, 22);
     set_cocate(11, 2);
     term_text("Zelvane：1234567890123"); // all 23 columns
@@ -193,7 +156,7 @@ TEST(ScorePanel, RowsTwoAndThreeBlankedAndTotalInFull) {
     EXPECT_EQ(mark, 3000000003LL);
 }
 
-TEST(ScorePanel, GroupScoreIsCappedWithoutOverflow) {
+TEST_F(ScorePanel, GroupScoreIsCappedWithoutOverflow) {
     max_f = 1000;
     EXPECT_EQ(group_score(0), 1);
     EXPECT_EQ(group_score(2), 1);
@@ -243,10 +206,8 @@ void play_a_little(int h, bool remove) {
     disploay_block();
     change_block(6);
     b_type = 5;
-    place(1, h - 2, 2);
-    place(2, h - 2, 3);
-    place(2, h - 3, 4);
-    place(8, h - 2, 5);
+    draw(h - 3, "#.4......#"
+                "#23.....5#");
     next_block();
     change_block(3);
     change_block(1);

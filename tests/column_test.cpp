@@ -8,18 +8,15 @@
 #include <sstream>
 #include <string>
 
+#include "board.h"
 #include "order_b_1.h"
 #include "order_fun_2.h"
-#include "screen.h"
 #include "support.h"
 #include "term.h"
-#include "term/chars.h"
-
-// From board_test.cpp.
-void board_game(int w, int h);
-void place(int x, int y, int v);
 
 namespace {
+
+using FallingColumn = OnScreen;
 
 // A game on a w x h well with its first column entered and drawn.
 void start(int w, int h) {
@@ -45,8 +42,7 @@ int dumps() {
 
 // ---- Preview and entry ---------------------------------------------------------
 
-TEST(FallingColumn, OneColourGivesAllCodeOne) {
-    Screen s(80, 30);
+TEST_F(FallingColumn, OneColourGivesAllCodeOne) {
     board_game(10, 22);
     b_type = 1;
     for (int roll = 0; roll < 5; roll++) {
@@ -67,8 +63,7 @@ TEST(FallingColumn, OneColourGivesAllCodeOne) {
     }
 }
 
-TEST(FallingColumn, EntersAtHalfTheWidth) {
-    Screen s(80, 30);
+TEST_F(FallingColumn, EntersAtHalfTheWidth) {
     for (int w : {10, 11}) {
         start(w, 22);
         for (int i = 0; i < 3; i++) {
@@ -80,9 +75,7 @@ TEST(FallingColumn, EntersAtHalfTheWidth) {
     }
 }
 
-TEST(FallingColumn, AnyOneOccupiedEntryCellRefusesTheEntry) {
-    Screen s(80, 30);
-    chars_set_narrow(1);
+TEST_F(FallingColumn, AnyOneOccupiedEntryCellRefusesTheEntry) {
     for (int r = 0; r < 3; r++) {
         board_game(10, 22);
         next_block();
@@ -102,19 +95,17 @@ TEST(FallingColumn, AnyOneOccupiedEntryCellRefusesTheEntry) {
     // Rows 0 to 2 of the neighbouring columns do not matter.
     board_game(10, 22);
     next_block();
-    for (int r = 0; r < 3; r++) {
-        place(4, r, 2);
-        place(6, r, 3);
-    }
+    draw(0, "#...2.3..#"
+            "#...2.3..#"
+            "#...2.3..#");
     creat_new_block();
     EXPECT_EQ(life, 1);
 }
 
 // ---- Moves ---------------------------------------------------------------------
 
-TEST(FallingColumn, DropOnAnEmptyBoardMovesHeightMinusFourTimes) {
+TEST_F(FallingColumn, DropOnAnEmptyBoardMovesHeightMinusFourTimes) {
     ScratchDir dir;
-    Screen s(80, 30);
     board_game(10, 22);
     b_type = 1;
     b_num = 0; // keep the landed column
@@ -134,9 +125,8 @@ TEST(FallingColumn, DropOnAnEmptyBoardMovesHeightMinusFourTimes) {
     EXPECT_EQ(block[0][2], 0); // the next column has entered
 }
 
-TEST(FallingColumn, RefusedMovesAndUnknownCodesDoNothing) {
+TEST_F(FallingColumn, RefusedMovesAndUnknownCodesDoNothing) {
     ScratchDir dir;
-    Screen s(80, 30);
     start(10, 22);
     debug = 1;
     int moved = 0;
@@ -163,25 +153,21 @@ TEST(FallingColumn, RefusedMovesAndUnknownCodesDoNothing) {
     }
 }
 
-TEST(FallingColumn, CyclesMoveRowsAndRestore) {
-    Screen s(80, 30);
-    chars_set_narrow(1);
+TEST_F(FallingColumn, CyclesMoveRowsAndRestore) {
     start(10, 22);
     block[0][0] = 1, block[1][0] = 2, block[2][0] = 3; // A, B, C from the top
     for (int i = 0; i < 3; i++)
         block[i][3] = i == 0 ? 2 : i == 1 ? 9 : 12;
     disploay_block();
     change_block(1);
-    EXPECT_EQ(s.cell(5, 0), "② ");
-    EXPECT_EQ(s.cell(5, 1), "③ ");
-    EXPECT_EQ(s.cell(5, 2), "① ");
-    EXPECT_EQ(map[5][0], 2);
-    EXPECT_EQ(map[5][2], 1);
+    EXPECT_TRUE(shows(0, "#....2...#"
+                         "#....3...#"
+                         "#....1...#"));
     change_block(2);
     change_block(2);
-    EXPECT_EQ(s.cell(5, 0), "③ ");
-    EXPECT_EQ(s.cell(5, 1), "① ");
-    EXPECT_EQ(map[5][2], 2);
+    EXPECT_TRUE(shows(0, "#....3...#"
+                         "#....1...#"
+                         "#....2...#"));
     change_block(1); // one up and one down cancel out
     for (int i = 0; i < 3; i++)
         EXPECT_EQ(block[i][2], i);
@@ -194,13 +180,12 @@ TEST(FallingColumn, CyclesMoveRowsAndRestore) {
         change_block(4);
     ASSERT_EQ(block[0][1], 8);
     change_block(2);
-    EXPECT_EQ(s.cell(8, 0), "③ ");
-    EXPECT_EQ(map[8][0], 3);
+    EXPECT_TRUE(shows(0, "#.......3#"
+                         "#.......1#"
+                         "#.......2#"));
 }
 
-TEST(FallingColumn, GuideLine) {
-    Screen s(80, 30);
-    chars_set_narrow(1);
+TEST_F(FallingColumn, GuideLine) {
     board_game(10, 12);
     help_line = 1;
     place(6, 5, 2); // hangs above empty cells
@@ -226,15 +211,15 @@ TEST(FallingColumn, GuideLine) {
     EXPECT_EQ(s.dump().find("┊"), std::string::npos) << s.dump();
 }
 
-TEST(FallingColumn, RestingColumnStillMovesAndFallsOn) {
-    Screen s(80, 30);
-    board_game(10, 12);
-    place(5, 3, 4); // right under the entry
-    next_block();
-    creat_new_block();
-    disploay_block();
-    int32_t col[3][4];
-    memcpy(col, block, sizeof col);
+TEST_F(FallingColumn, RestingColumnStillMovesAndFallsOn) {
+    auto enter_over_a_cell = [] {
+        board_game(10, 12);
+        place(5, 3, 4); // right under the entry
+        next_block();
+        creat_new_block();
+        disploay_block();
+    };
+    enter_over_a_cell();
     change_block(3);
     change_block(5); // a fall step over an empty cell moves it
     EXPECT_EQ(block[0][1], 4);
@@ -242,11 +227,8 @@ TEST(FallingColumn, RestingColumnStillMovesAndFallsOn) {
     EXPECT_EQ(map[5][0], 0);
     EXPECT_EQ(life, 1);
 
-    board_game(10, 12);
-    place(5, 3, 4);
-    next_block();
-    creat_new_block();
-    disploay_block();
+    enter_over_a_cell();
+    int32_t col[3][4];
     memcpy(col, block, sizeof col);
     change_block(5); // lands where it rests; its own cells refuse the next entry
     EXPECT_EQ(memcmp(col, block, sizeof col), 0);
@@ -255,8 +237,7 @@ TEST(FallingColumn, RestingColumnStillMovesAndFallsOn) {
         EXPECT_EQ(map[5][i], block[i][0]);
 }
 
-TEST(FallingColumn, TinyWells) {
-    Screen s(80, 30);
+TEST_F(FallingColumn, TinyWells) {
     for (int h : {4, 5}) {
         start(3, h);
         change_block(6); // lands at once or after one row; its own cells end the game

@@ -3,31 +3,25 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "board.h"
 #include "order_b_1.h"
 #include "order_fun_2.h"
 #include "screen.h"
 #include "support.h"
 #include "term.h"
-#include "term/chars.h"
-
-// From board_test.cpp.
-void board_game(int w, int h);
-void place(int x, int y, int v);
 
 namespace {
 
+using FindLine = OnScreen;
+using Settling = OnScreen;
 using Cells = std::vector<std::pair<int, int>>;
-
-void line(int x, int y, int dx, int dy, int n, int v) {
-    for (int i = 0; i < n; i++)
-        place(x + i * dx, y + i * dy, v);
-}
 
 Cells group() {
     Cells c;
@@ -46,22 +40,20 @@ int interior_cells() {
 
 // ---- Where runs are found ------------------------------------------------------
 
-TEST(FindLine, RowZeroNeverStartsARun) {
-    Screen s(80, 30);
+TEST_F(FindLine, RowZeroNeverStartsARun) {
     board_game(10, 12);
-    line(2, 0, 1, 0, 3, 1);
+    draw(0, "#.111....#");
     find_line();
-    EXPECT_EQ(interior_cells(), 3);
+    EXPECT_TRUE(shows(0, "#.111....#"));
     EXPECT_EQ(qw, 0);
     EXPECT_EQ(mark, 0);
 
     board_game(10, 12);
-    line(2, 1, 1, 0, 3, 1);
+    draw(1, "#.111....#");
     find_line();
-    EXPECT_EQ(interior_cells(), 0);
+    EXPECT_TRUE(shows(0, ""));
     EXPECT_EQ(group(), (Cells{{2, 1}, {3, 1}, {4, 1}}));
     EXPECT_EQ(mark, 2);
-    EXPECT_EQ(s.cell(3, 1), "  ");
 
     for (int n : {3, 4}) { // a vertical line of exactly b_num from row 0 stays
         board_game(10, 12);
@@ -80,10 +72,9 @@ TEST(FindLine, RowZeroNeverStartsARun) {
     }
 }
 
-TEST(FindLine, RunsReachTheCellsBesideTheWalls) {
-    Screen s(80, 30);
+TEST_F(FindLine, RunsReachTheCellsBesideTheWalls) {
     board_game(10, 12);
-    line(6, 10, 1, 0, 3, 1); // ends at x = width - 2, on the row above the bottom wall
+    draw(10, "#.....111#"); // ends beside the wall, on the row above the bottom wall
     find_line();
     EXPECT_EQ(interior_cells(), 0);
     line(8, 8, 0, 1, 3, 2); // ends at y = height - 2
@@ -99,14 +90,17 @@ TEST(FindLine, RunsReachTheCellsBesideTheWalls) {
     find_line();
     EXPECT_EQ(qw, 6);
     EXPECT_EQ(interior_cells(), 0);
-    line(2, 6, 1, 0, 5, 4); // one short, against the walls
-    line(6, 2, 0, 1, 5, 4);
+    const char *one_short = "#.....4#" // against the walls
+                            "#.....4#"
+                            "#.....4#"
+                            "#.....4#"
+                            "#.44444#";
+    draw(2, one_short);
     find_line();
-    EXPECT_EQ(interior_cells(), 9);
+    EXPECT_TRUE(shows(2, one_short));
 }
 
-TEST(FindLine, OtherRunLengthsRemoveNothing) {
-    Screen s(80, 30);
+TEST_F(FindLine, OtherRunLengthsRemoveNothing) {
     for (int n : {0, 1, 2, 7, -3}) {
         board_game(8, 8);
         b_num = n;
@@ -120,36 +114,51 @@ TEST(FindLine, OtherRunLengthsRemoveNothing) {
 
 // ---- Groups and their scores ---------------------------------------------------
 
-TEST(FindLine, WholeGroupsScoredOnceEach) {
-    Screen s(80, 30);
+TEST_F(FindLine, WholeGroupsScoredOnceEach) {
     struct Case {
         const char *name;
-        Cells cells;
         int64_t score;
+        int top;
+        const char *board;
     } cases[] = {
-        {"L", {{2, 10}, {3, 10}, {4, 10}, {2, 9}, {2, 8}}, 8},
-        {"T", {{3, 5}, {4, 5}, {5, 5}, {4, 6}, {4, 7}}, 8},
-        {"row of 5", {{1, 4}, {2, 4}, {3, 4}, {4, 4}, {5, 4}}, 8},
-        {"block of 6", {{2, 3}, {3, 3}, {4, 3}, {2, 4}, {3, 4}, {4, 4}}, 16},
-        {"two of 3", {{1, 2}, {2, 2}, {3, 2}, {6, 8}, {6, 9}, {6, 10}}, 2 + 2},
+        {"L", 8, 8,
+         "#.5......#"
+         "#.5......#"
+         "#.555....#"},
+        {"T", 8, 5,
+         "#..555...#"
+         "#...5....#"
+         "#...5....#"},
+        {"row of 5", 8, 4, "#55555...#"},
+        {"block of 6", 16, 3,
+         "#.555....#"
+         "#.555....#"},
+        {"two of 3", 2 + 2, 2,
+         "#555.....#"
+         "#........#"
+         "#........#"
+         "#........#"
+         "#........#"
+         "#........#"
+         "#.....5..#"
+         "#.....5..#"
+         "#.....5..#"},
     };
     for (const auto &c : cases) {
         board_game(10, 12);
         s_twi = 1;
         twi_num = 1;
-        for (auto [x, y] : c.cells)
-            place(x, y, 5);
+        draw(c.top, c.board);
         find_line();
         EXPECT_EQ(mark, c.score) << c.name;
-        EXPECT_EQ(count_block, (int)c.cells.size()) << c.name;
-        EXPECT_EQ(interior_cells(), 0) << c.name;
+        EXPECT_EQ(count_block, std::count(c.board, c.board + strlen(c.board), '5')) << c.name;
+        EXPECT_TRUE(shows(0, "")) << c.name;
     }
     // The second of two groups is the one left in the list.
     EXPECT_EQ(group(), (Cells{{6, 8}, {6, 9}, {6, 10}}));
 }
 
-TEST(FindLine, HorizontalRunsGoFirst) {
-    Screen s(80, 30);
+TEST_F(FindLine, HorizontalRunsGoFirst) {
     for (int flip : {0, 1}) {
         board_game(10, 12);
         line(flip ? 8 : 1, 2, 0, 1, 3, 2);  // vertical
@@ -162,8 +171,7 @@ TEST(FindLine, HorizontalRunsGoFirst) {
     }
 }
 
-TEST(FindLine, CapAndHugeGroups) {
-    Screen s(80, 30);
+TEST_F(FindLine, CapAndHugeGroups) {
     board_game(9, 11); // an interior of 7 x 10 = 70 cells
     for (int x = 1; x < 8; x++)
         line(x, 0, 0, 1, 10, 4);
@@ -229,7 +237,7 @@ TEST(FindSelf, SameListAsTheRecursion) {
 }
 
 TEST(FindSelf, LooksNeitherAboveRowZeroNorPastTheBoard) {
-    Screen s(80, 30);
+    NullTerminal null;
     board_game(10, 12);
     map[2][MAX - 1] = 1; // where a read of map[3][-1] would land
     line(3, 0, 0, 1, 4, 1);
@@ -300,36 +308,35 @@ TEST(Flash, DarkAndLitInTurnThenPanelThenBlank) {
 
 // ---- Settling ------------------------------------------------------------------
 
-TEST(Settling, ColumnsPackDownward) {
-    Screen s(80, 30);
-    chars_set_narrow(1);
+TEST_F(Settling, ColumnsPackDownward) {
     board_game(6, 6);
-    place(2, 0, 1);
-    place(2, 2, 2);
+    draw(0, "#.1..#"
+            "#....#"
+            "#.2..#");
     void_supply(); // off
     EXPECT_EQ(map[2][0], 1);
     b_drop = 1;
     void_supply();
-    int after[] = {0, 0, 0, 1, 2};
-    for (int y = 0; y < 5; y++) {
-        EXPECT_EQ(map[2][y], after[y]) << y;
-        EXPECT_EQ(s.cell(2, y), y == 3 ? "① " : y == 4 ? "② " : "  ") << y;
-    }
+    EXPECT_TRUE(shows(3, "#.1..#"
+                         "#.2..#"));
 }
 
-TEST(Settling, RunsMadeBySinkingGoInTheSameLanding) {
-    Screen s(80, 30);
+TEST_F(Settling, RunsMadeBySinkingGoInTheSameLanding) {
     for (int drop : {0, 1}) {
         board_game(8, 8);
         b_drop = drop;
-        place(1, 6, 1);
-        place(2, 6, 1);
-        line(3, 4, 0, 1, 3, 2); // goes first, and the 1 above it sinks into the row
-        place(3, 3, 1);
+        // The 2s go first, and the 1 above them sinks into the row of 1s.
+        draw(3, "#..1...#"
+                "#..2...#"
+                "#..2...#"
+                "#112...#");
         find_line();
         EXPECT_EQ(count_block, drop ? 6 : 3);
-        EXPECT_EQ(interior_cells(), drop ? 0 : 3);
-        EXPECT_EQ(map[3][3], drop ? 0 : 1);
+        EXPECT_TRUE(shows(3, drop ? ""
+                                  : "#..1...#"
+                                    "#......#"
+                                    "#......#"
+                                    "#11....#"));
     }
 }
 

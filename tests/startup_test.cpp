@@ -9,13 +9,12 @@
 #include <fstream>
 #include <string>
 
+#include "board.h"
 #include "help_fun_1.h"
 #include "order_b_1.h"
 #include "order_fun_1.h"
-#include "screen.h"
 #include "support.h"
 #include "term.h"
-#include "term/chars.h"
 
 namespace {
 
@@ -31,13 +30,13 @@ const char *const rules[] = {
     "束。",
 };
 
+using StartupScreens = OnScreen;
+
 } // namespace
 
 // The box is six lines of exactly 40 columns, written over the screen from
 // the top-left corner in 7 on 0 wherever the cursor and colour were.
-TEST(StartupScreens, CreditsBoxAndRules) {
-    Screen s(80, 30);
-    chars_set_narrow(1);
+TEST_F(StartupScreens, CreditsBoxAndRules) {
     set_cocate(0, 25);
     term_text("left alone");
     set_cocate(10, 20);
@@ -71,8 +70,7 @@ TEST(StartupScreens, CreditsBoxAndRules) {
 }
 
 // The colour switch writes nothing and leaves the default colour in force.
-TEST(StartupScreens, ColourSwitch) {
-    Screen s(80, 5);
+TEST_F(StartupScreens, ColourSwitch) {
     set_color(3, 4);
     use_recomment();
     term_text("x");
@@ -83,7 +81,7 @@ TEST(StartupScreens, ColourSwitch) {
 }
 
 // The configuration screen lists the values just read from config.conf.
-TEST(StartupScreens, ConfigurationScreen) {
+TEST_F(StartupScreens, ConfigurationScreen) {
     {
         ScratchDir dir;
         dir.write("config.conf", "width=14 height=23 b_type=4 b_num=5 max_f=-7 first_speed=650 "
@@ -92,8 +90,6 @@ TEST(StartupScreens, ConfigurationScreen) {
         read_config();
     }
 
-    Screen s(90, 30);
-    chars_set_narrow(1);
     write_config_screen();
     s.sync();
     const std::string sep(79, '-');
