@@ -3,9 +3,10 @@
 
 #include "board.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstddef>
-#include <cstdio>
+#include <iomanip>
 #include <vector>
 
 #include "order_b_1.h"
@@ -38,6 +39,21 @@ namespace {
 
 using Rows = std::vector<std::string>;
 
+// The text board's character for each cell code and the two console columns
+// that show it; ':' is the guide line, drawn but never stored.
+const char CODES[] = ".12345#:";
+const char *const GLYPHS[] = {"  ", "① ", "② ", "③ ", "④ ", "⑤ ", "○ ", "┊ "};
+
+char code_char(int v) {
+    return v >= 0 && v <= 5 ? CODES[v] : v == 10 ? '#' : '?';
+}
+
+char glyph_char(const std::string &cell) {
+    for (int i = 0; i < 8; i++)
+        if (cell == GLYPHS[i]) return CODES[i];
+    return '?';
+}
+
 // The rows of a text board on this well: its characters, blanks skipped, cut
 // every width characters.
 Rows rows_of(const std::string &board) {
@@ -47,51 +63,20 @@ Rows rows_of(const std::string &board) {
     Rows rows;
     for (size_t at = 0; at < cells.size(); at += width)
         rows.push_back(cells.substr(at, width));
-    if (!rows.empty() && rows.back().size() != (size_t)width)
+    if (!rows.empty() && rows.back().size() != (size_t)width) {
         ADD_FAILURE() << "a text board whose rows are not " << width << " wide:\n" << board;
-    return rows;
-}
-
-// The whole well: the rows from board row top down, every other row empty.
-Rows expected_rows(int top, const Rows &rows) {
-    Rows all;
-    for (int y = 0; y < height; y++) {
-        if (y >= top && y - top < (int)rows.size())
-            all.push_back(rows[y - top]);
-        else if (y == height - 1)
-            all.push_back(std::string(width, '#'));
-        else
-            all.push_back("#" + std::string(width - 2, '.') + "#");
+        rows.back().resize(width, '?');
     }
-    return all;
-}
-
-char code_char(int v) {
-    return v == 0 ? '.' : v == 10 ? '#' : v >= 1 && v <= 5 ? (char)('0' + v) : '?';
-}
-
-// A board cell's two console columns as the text board writes them.
-char glyph_char(const std::string &cell) {
-    static const char *const glyph[] = {"  ", "① ", "② ", "③ ", "④ ", "⑤ ", "○ ", "┊ "};
-    static const char text[] = ".12345#:";
-    for (int i = 0; i < 8; i++)
-        if (cell == glyph[i]) return text[i];
-    return '?';
-}
-
-Rows map_rows() {
-    Rows rows(height, std::string(width, ' '));
-    for (int y = 0; y < height; y++)
-        for (int x = 0; x < width; x++)
-            rows[y][x] = code_char(map[x][y]);
     return rows;
 }
 
-Rows screen_rows(Screen &s) {
+// The well as a text board, cell (x, y) written as look(x, y).
+template <class Look>
+Rows well(Look look) {
     Rows rows(height, std::string(width, ' '));
     for (int y = 0; y < height; y++)
         for (int x = 0; x < width; x++)
-            rows[y][x] = glyph_char(s.cell(x, y));
+            rows[y][x] = look(x, y);
     return rows;
 }
 
@@ -106,26 +91,24 @@ void draw(int top, const std::string &board) {
 }
 
 testing::AssertionResult board_is(int top, const std::string &board, Screen *screen) {
-    Rows want = expected_rows(top, rows_of(board)), in_map = map_rows(), shown;
-    Rows want_in_map = want; // the guide line is drawn, never stored
-    for (std::string &row : want_in_map)
-        for (char &c : row)
-            c = c == ':' ? '.' : c;
-    if (screen) shown = screen_rows(*screen);
-    if (in_map == want_in_map && (!screen || shown == want)) return testing::AssertionSuccess();
-    // Side by side, the wrong rows marked.
-    const size_t wide = width > 8 ? width + 2 : 10;
-    auto column = [wide](const std::string &text) {
-        return text + std::string(wide > text.size() ? wide - text.size() : 1, ' ');
-    };
+    Rows given = rows_of(board);
+    Rows want = well([&](int x, int y) {
+        if (y >= top && y - top < (int)given.size()) return given[y - top][x];
+        return x == 0 || x == width - 1 || y == height - 1 ? '#' : '.';
+    });
+    Rows stored = well([](int x, int y) { return code_char(map[x][y]); });
+    Rows shown = well([&](int x, int y) { return screen ? glyph_char(screen->cell(x, y)) : ' '; });
+    std::vector<bool> wrong(height);
+    for (int y = 0; y < height; y++)
+        for (int x = 0; x < width; x++)
+            wrong[y] = wrong[y] || stored[y][x] != (want[y][x] == ':' ? '.' : want[y][x]) ||
+                       (screen && shown[y][x] != want[y][x]);
+    if (std::find(wrong.begin(), wrong.end(), true) == wrong.end())
+        return testing::AssertionSuccess();
     auto failure = testing::AssertionFailure();
-    failure << "\nrow  " << column("expected") << column("map") << (screen ? "screen" : "") << "\n";
-    for (int y = 0; y < height; y++) {
-        bool wrong = in_map[y] != want_in_map[y] || (screen && shown[y] != want[y]);
-        char label[16];
-        snprintf(label, sizeof label, "%3d  ", y);
-        failure << label << column(want[y]) << column(in_map[y]) << (screen ? shown[y] : "")
-                << (wrong ? "  <" : "") << "\n";
-    }
+    failure << "\nrow  expected, map" << (screen ? ", screen" : "") << "\n";
+    for (int y = 0; y < height; y++)
+        failure << std::setw(3) << y << "  " << want[y] << "  " << stored[y] << "  "
+                << (screen ? shown[y] + "  " : "") << (wrong[y] ? "<" : "") << "\n";
     return failure;
 }

@@ -29,8 +29,8 @@ void line(int x, int y, int dx, int dy, int n, int v);
 // leave their cells as they are.
 void draw(int top, const std::string &board);
 // Whether map, and the screen when given, hold the text board from board row
-// top down, and every other row of the well is empty; a failure shows the
-// boards side by side.
+// top down, and every other row of the well is empty (so "" is the empty
+// well); a failure shows the boards side by side.
 testing::AssertionResult board_is(int top, const std::string &board, Screen *screen = nullptr);
 
 // A test that draws on an 80 x 30 terminal whose ambiguous glyphs are one

@@ -18,9 +18,11 @@ namespace {
 
 using FallingColumn = OnScreen;
 
-// A game on a w x h well with its first column entered and drawn.
-void start(int w, int h) {
+// A game on a w x h well, with the text board drawn from row top down and
+// then its first column entered and drawn.
+void start(int w, int h, int top = 0, const char *board = "") {
     board_game(w, h);
+    draw(top, board);
     next_block();
     creat_new_block();
     disploay_block();
@@ -212,14 +214,8 @@ TEST_F(FallingColumn, GuideLine) {
 }
 
 TEST_F(FallingColumn, RestingColumnStillMovesAndFallsOn) {
-    auto enter_over_a_cell = [] {
-        board_game(10, 12);
-        place(5, 3, 4); // right under the entry
-        next_block();
-        creat_new_block();
-        disploay_block();
-    };
-    enter_over_a_cell();
+    const char *under_the_entry = "#....4...#";
+    start(10, 12, 3, under_the_entry);
     change_block(3);
     change_block(5); // a fall step over an empty cell moves it
     EXPECT_EQ(block[0][1], 4);
@@ -227,7 +223,7 @@ TEST_F(FallingColumn, RestingColumnStillMovesAndFallsOn) {
     EXPECT_EQ(map[5][0], 0);
     EXPECT_EQ(life, 1);
 
-    enter_over_a_cell();
+    start(10, 12, 3, under_the_entry);
     int32_t col[3][4];
     memcpy(col, block, sizeof col);
     change_block(5); // lands where it rests; its own cells refuse the next entry
