@@ -42,5 +42,10 @@ class OnScreen : public testing::Test {
     testing::AssertionResult shows(int top, const std::string &board) {
         return board_is(top, board, &s);
     }
+    // Bytes the terminal has received so far.
+    size_t sent() {
+        s.sync();
+        return s.bytes().size();
+    }
     Screen s{80, 30};
 };

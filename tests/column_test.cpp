@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -26,6 +27,13 @@ void start(int w, int h, int top = 0, const char *board = "") {
     next_block();
     creat_new_block();
     disploay_block();
+}
+
+// A column's cells (the falling one or the preview) as a value to compare.
+std::array<int32_t, 12> cells_of(const int32_t (&column)[3][4]) {
+    std::array<int32_t, 12> cells;
+    memcpy(cells.data(), column, sizeof column);
+    return cells;
 }
 
 int count(const std::string &hay, const std::string &needle) {
@@ -82,17 +90,13 @@ TEST_F(FallingColumn, AnyOneOccupiedEntryCellRefusesTheEntry) {
         board_game(10, 22);
         next_block();
         place(5, r, 4);
-        int32_t col[3][4], pre[3][4];
-        memcpy(col, block, sizeof col);
-        memcpy(pre, block_new, sizeof pre);
-        s.sync();
-        size_t before = s.bytes().size();
+        auto col = cells_of(block), pre = cells_of(block_new);
+        size_t before = sent();
         creat_new_block();
         EXPECT_EQ(life, 0) << r;
-        EXPECT_EQ(memcmp(col, block, sizeof col), 0) << r;
-        EXPECT_EQ(memcmp(pre, block_new, sizeof pre), 0) << r;
-        s.sync();
-        EXPECT_EQ(s.bytes().size(), before) << "the preview was redrawn, row " << r;
+        EXPECT_EQ(cells_of(block), col) << r;
+        EXPECT_EQ(cells_of(block_new), pre) << r;
+        EXPECT_EQ(sent(), before) << "the preview was redrawn, row " << r;
     }
     // Rows 0 to 2 of the neighbouring columns do not matter.
     board_game(10, 22);
@@ -141,17 +145,14 @@ TEST_F(FallingColumn, RefusedMovesAndUnknownCodesDoNothing) {
     }
     EXPECT_EQ(moved, 4); // from x = 5 to x = 1, beside the wall
     place(2, 2, 5);      // beside the lowest cell only
-    s.sync();
-    size_t bytes = s.bytes().size();
+    size_t bytes = sent();
     int before = dumps();
-    int32_t col[3][4];
-    memcpy(col, block, sizeof col);
+    auto col = cells_of(block);
     for (int a : {3, 4, 0, 7, -1}) {
         change_block(a);
-        EXPECT_EQ(memcmp(col, block, sizeof col), 0) << a;
+        EXPECT_EQ(cells_of(block), col) << a;
         EXPECT_EQ(dumps(), before) << a;
-        s.sync();
-        EXPECT_EQ(s.bytes().size(), bytes) << a;
+        EXPECT_EQ(sent(), bytes) << a;
     }
 }
 
@@ -224,10 +225,9 @@ TEST_F(FallingColumn, RestingColumnStillMovesAndFallsOn) {
     EXPECT_EQ(life, 1);
 
     start(10, 12, 3, under_the_entry);
-    int32_t col[3][4];
-    memcpy(col, block, sizeof col);
+    auto col = cells_of(block);
     change_block(5); // lands where it rests; its own cells refuse the next entry
-    EXPECT_EQ(memcmp(col, block, sizeof col), 0);
+    EXPECT_EQ(cells_of(block), col);
     EXPECT_EQ(life, 0);
     for (int i = 0; i < 3; i++)
         EXPECT_EQ(map[5][i], block[i][0]);
