@@ -44,8 +44,12 @@ using Rows = std::vector<std::string>;
 const char CODES[] = ".12345#:";
 const char *const GLYPHS[] = {"  ", "① ", "② ", "③ ", "④ ", "⑤ ", "○ ", "┊ "};
 
+int index_of(int v) {
+    return v >= 0 && v <= 5 ? v : v == 10 ? 6 : -1;
+}
+
 char code_char(int v) {
-    return v >= 0 && v <= 5 ? CODES[v] : v == 10 ? '#' : '?';
+    return index_of(v) < 0 ? '?' : CODES[index_of(v)];
 }
 
 char glyph_char(const std::string &cell) {
@@ -82,6 +86,10 @@ Rows well(Look look) {
 
 } // namespace
 
+const char *glyph(int v) {
+    return index_of(v) < 0 ? "?" : GLYPHS[index_of(v)];
+}
+
 void draw(int top, const std::string &board) {
     Rows rows = rows_of(board);
     for (size_t r = 0; r < rows.size(); r++)
@@ -90,25 +98,25 @@ void draw(int top, const std::string &board) {
                 place((int)x, top + (int)r, rows[r][x] - '0');
 }
 
-testing::AssertionResult board_is(int top, const std::string &board, Screen *screen) {
+testing::AssertionResult board_is(int top, const std::string &board, Screen &screen) {
     Rows given = rows_of(board);
     Rows want = well([&](int x, int y) {
         if (y >= top && y - top < (int)given.size()) return given[y - top][x];
         return x == 0 || x == width - 1 || y == height - 1 ? '#' : '.';
     });
     Rows stored = well([](int x, int y) { return code_char(map[x][y]); });
-    Rows shown = well([&](int x, int y) { return screen ? glyph_char(screen->cell(x, y)) : ' '; });
+    Rows shown = well([&](int x, int y) { return glyph_char(screen.cell(x, y)); });
     std::vector<bool> wrong(height);
     for (int y = 0; y < height; y++)
         for (int x = 0; x < width; x++)
             wrong[y] = wrong[y] || stored[y][x] != (want[y][x] == ':' ? '.' : want[y][x]) ||
-                       (screen && shown[y][x] != want[y][x]);
+                       shown[y][x] != want[y][x];
     if (std::find(wrong.begin(), wrong.end(), true) == wrong.end())
         return testing::AssertionSuccess();
     auto failure = testing::AssertionFailure();
-    failure << "\nrow  expected, map" << (screen ? ", screen" : "") << "\n";
+    failure << "\nrow  expected, map, screen\n";
     for (int y = 0; y < height; y++)
-        failure << std::setw(3) << y << "  " << want[y] << "  " << stored[y] << "  "
-                << (screen ? shown[y] + "  " : "") << (wrong[y] ? "<" : "") << "\n";
+        failure << std::setw(3) << y << "  " << want[y] << "  " << stored[y] << "  " << shown[y]
+                << (wrong[y] ? "  <" : "") << "\n";
     return failure;
 }

@@ -28,19 +28,20 @@ void line(int x, int y, int dx, int dy, int n, int v);
 // Places the colours of a text board from board row top down; '.' and '#'
 // leave their cells as they are.
 void draw(int top, const std::string &board);
-// Whether map, and the screen when given, hold the text board from board row
-// top down, and every other row of the well is empty (so "" is the empty
-// well); a failure shows the boards side by side.
-testing::AssertionResult board_is(int top, const std::string &board, Screen *screen = nullptr);
+// Whether map and the screen both hold the text board from board row top
+// down, and every other row of the well is empty (so "" is the empty well);
+// a failure shows the boards side by side.
+testing::AssertionResult board_is(int top, const std::string &board, Screen &screen);
+// The two console columns that show cell code v, e.g. "① " for 1.
+const char *glyph(int v);
 
 // A test that draws on an 80 x 30 terminal whose ambiguous glyphs are one
 // column wide, as libvterm shows them.
 class OnScreen : public testing::Test {
   protected:
     OnScreen() { chars_set_narrow(1); }
-    // The board and the screen both hold the text board from board row top down.
     testing::AssertionResult shows(int top, const std::string &board) {
-        return board_is(top, board, &s);
+        return board_is(top, board, s);
     }
     // Bytes the terminal has received so far.
     size_t sent() {

@@ -22,8 +22,6 @@
 
 namespace {
 
-const char *const GLYPH[] = {"", "① ", "② ", "③ ", "④ ", "⑤ "}; // as Screen::cell reads them
-
 using Playfield = OnScreen;
 using SidePanel = OnScreen;
 using ScorePanel = OnScreen;
@@ -54,7 +52,7 @@ TEST_F(Playfield, SingleCells) {
     const int back[] = {0, 2, 9, 12, 13, 14};
     for (int a = 1; a <= 5; a++) {
         display_one_block(a, 2, a);
-        EXPECT_EQ(s.cell(a, 2), GLYPH[a]);
+        EXPECT_EQ(s.cell(a, 2), glyph(a));
         EXPECT_EQ(s.fg(2 * a, 2), 0);
         EXPECT_EQ(s.bg(2 * a, 2), back[a]);
     }
@@ -90,7 +88,7 @@ TEST_F(SidePanel, TextsFrameAndPreview) {
     for (int r = 8; r <= 10; r++) {
         EXPECT_EQ(s.ch(col + 1, r), "│") << r;
         EXPECT_EQ(s.ch(col + 7, r), "│") << r;
-        EXPECT_EQ(s.cell(13, r), GLYPH[block_new[r - 8][0]]) << r;
+        EXPECT_EQ(s.cell(13, r), glyph(block_new[r - 8][0])) << r;
         EXPECT_EQ(s.bg(26, r), block_new[r - 8][3]);
     }
     const char *lower[] = {"游戏难度随时间增加", "暂停时难度也会增加", " ↑  :方块向上变化",
