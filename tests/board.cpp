@@ -31,6 +31,10 @@ void line(int x, int y, int dx, int dy, int n, int v) {
         place(x + i * dx, y + i * dy, v);
 }
 
+std::vector<int32_t> whole_map() {
+    return std::vector<int32_t>(&map[0][0], &map[0][0] + MAX * MAX);
+}
+
 // ---- Text boards -----------------------------------------------------------
 
 namespace {

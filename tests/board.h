@@ -12,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "screen.h"
 #include "term/chars.h"
@@ -25,6 +27,8 @@ void board_game(int w, int h);
 void place(int x, int y, int v);
 // n cells of code v from (x, y) on, each a step of (dx, dy) from the last.
 void line(int x, int y, int dx, int dy, int n, int v);
+// Every cell of map, the well and beyond, as a value to compare.
+std::vector<int32_t> whole_map();
 // Places the colours of a text board from board row top down; '.' and '#'
 // leave their cells as they are.
 void draw(int top, const std::string &board);

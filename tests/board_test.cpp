@@ -223,7 +223,7 @@ TEST(Repaint, EqualsTheDrawnGameAndChangesNothing) {
         std::vector<Look> drawn = snapshot(s);
 
         debug = 1; // a repaint must not append a dump
-        std::vector<int32_t> board(&map[0][0], &map[0][0] + MAX * MAX);
+        std::vector<int32_t> board = whole_map();
         int64_t mark0 = mark;
         s.feed("\x1b[31mjunk everywhere\r\n\x1b[44m more junk");
         repaint_lost_screen();
@@ -237,7 +237,7 @@ TEST(Repaint, EqualsTheDrawnGameAndChangesNothing) {
                               << s.dump();
             wrong += !same;
         }
-        EXPECT_EQ(std::vector<int32_t>(&map[0][0], &map[0][0] + MAX * MAX), board);
+        EXPECT_EQ(whole_map(), board);
         EXPECT_EQ(mark, mark0);
         EXPECT_FALSE(std::filesystem::exists("data.txt"));
     }

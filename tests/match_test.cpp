@@ -226,13 +226,13 @@ TEST(FindSelf, SameListAsTheRecursion) {
         int x = 1 + rand() % (w - 2), y = rand() % (h - 1);
         int v = map[x][y];
         if (v == 0) continue;
-        std::vector<int32_t> copy(&map[0][0], &map[0][0] + MAX * MAX);
+        std::vector<int32_t> copy = whole_map();
         Cells expected;
         collect_recursively(copy, h, expected, x, y, v);
         qw = 0;
         find_self(x, y, v);
         ASSERT_EQ(group(), expected) << "round " << round;
-        ASSERT_EQ(std::vector<int32_t>(&map[0][0], &map[0][0] + MAX * MAX), copy);
+        ASSERT_EQ(whole_map(), copy);
     }
 }
 
