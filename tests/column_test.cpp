@@ -36,18 +36,16 @@ std::array<int32_t, 12> cells_of(const int32_t (&column)[3][4]) {
     return cells;
 }
 
-int count(const std::string &hay, const std::string &needle) {
-    int n = 0;
-    for (size_t at = hay.find(needle); at != std::string::npos; at = hay.find(needle, at + 1))
-        n++;
-    return n;
-}
-
+// Board dumps appended to data.txt so far: each ends in a blank line.
 int dumps() {
     std::ifstream f("data.txt");
     std::stringstream text;
     text << f.rdbuf();
-    return count(text.str(), "\n\n");
+    const std::string log = text.str();
+    int n = 0;
+    for (size_t at = log.find("\n\n"); at != std::string::npos; at = log.find("\n\n", at + 1))
+        n++;
+    return n;
 }
 
 // ---- Preview and entry ---------------------------------------------------------
