@@ -11,8 +11,9 @@ struct Setting {
     int32_t *value;
     int32_t fallback;
 };
-// Every setting, in the order the reader tries their keys on an entry. The
-// tests and the fuzzer walk this table too, so it is written only here.
+// Every setting, in the order the reader tries their keys: an entry sets
+// the first one whose key it begins with. Written only here; the tests and
+// the fuzzer walk it too.
 constexpr int N_SETTINGS = 15;
 extern const Setting settings[N_SETTINGS];
 
