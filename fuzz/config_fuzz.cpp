@@ -18,15 +18,8 @@
 
 namespace {
 
-int32_t *const settings[] = {&width, &height, &debug,  &help_line,   &twinkle,
-                             &b_num, &b_type, &fask_s, &first_speed, &twi_num,
-                             &s_twi, &b_drop, &max_f,  &add_speed,   &max_speed};
-const char *const keys[] = {"width", "height", "debug",  "help_line",   "twinkle",
-                            "b_num", "b_type", "fask_s", "first_speed", "twi_num",
-                            "s_twi", "b_drop", "max_f",  "add_speed",   "max_speed"};
-constexpr int N = 15;
-
-bool blank(unsigned char c) {
+// A byte that ends a token.
+bool separates(unsigned char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
@@ -45,10 +38,10 @@ int32_t convert(const std::string &v) {
 std::vector<int32_t> expected(const uint8_t *data, size_t size, std::vector<int32_t> v) {
     size_t i = 0;
     while (i < size) {
-        while (i < size && blank(data[i]))
+        while (i < size && separates(data[i]))
             i++;
         size_t start = i;
-        while (i < size && !blank(data[i]))
+        while (i < size && !separates(data[i]))
             i++;
         if (i == start || i - start > 1023) continue;
         std::string token((const char *)data + start, i - start);
@@ -57,8 +50,9 @@ std::vector<int32_t> expected(const uint8_t *data, size_t size, std::vector<int3
         size_t eq = token.find('=');
         std::string key = token.substr(0, eq);
         std::string value = eq == std::string::npos ? "" : token.substr(eq + 1);
-        for (int k = 0; k < N; k++)
-            if (key.compare(0, strlen(keys[k]), keys[k]) == 0) {
+        // The game's own table, walked in its order.
+        for (int k = 0; k < N_SETTINGS; k++)
+            if (key.compare(0, strlen(settings[k].key), settings[k].key) == 0) {
                 v[k] = convert(value);
                 break;
             }
@@ -68,8 +62,8 @@ std::vector<int32_t> expected(const uint8_t *data, size_t size, std::vector<int3
 
 std::vector<int32_t> current() {
     std::vector<int32_t> v;
-    for (int32_t *p : settings)
-        v.push_back(*p);
+    for (const Setting &s : settings)
+        v.push_back(*s.value);
     return v;
 }
 
@@ -103,8 +97,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size && fwrite(data, 1, size, f) != size) abort();
     fclose(f);
 
-    for (int k = 0; k < N; k++)
-        *settings[k] = k * 7 - 3;
+    for (int k = 0; k < N_SETTINGS; k++)
+        *settings[k].value = k * 7 - 3;
     std::vector<int32_t> want = expected(data, size, current());
     read_config();
     std::vector<int32_t> first = current();

@@ -4,10 +4,10 @@
 //
 // Input: byte 0 picks the mode, bytes 1-4 seed the splitting, the rest is
 // the stream.
-//  - Raw mode: the rest is fed as keyboard bytes. Whatever they are, a 224
-//    comes only from an arrow sequence and is followed by an arrow's code,
-//    no code comes without a byte, and without pauses between reads every
-//    split decodes as the whole stream does.
+//  - Raw mode: the rest is fed as keyboard bytes. Whatever they are, a
+//    key_arrow comes only from an arrow sequence and is followed by an
+//    arrow's code, no code comes without a byte, and without pauses
+//    between reads every split decodes as the whole stream does.
 //  - Token mode: each byte of the rest picks a key as a terminal sends it
 //    (plain bytes, arrows, function keys, modified keys, Alt+key, strings,
 //    position reports, a lone ESC...); the codes must be exactly the
@@ -80,17 +80,18 @@ void check_codes(const std::string &bytes, const Codes &codes) {
     for (size_t i = 0; i < codes.size(); i++) {
         int c = codes[i];
         if (c < 0 || c > 255) fail("code out of range");
-        if (c == 27 && !esc) fail("27 without an ESC byte");
-        if (c == 10) fail("LF given as itself");
-        if (c == 224) {
+        if (c == key_escape && !esc) fail("an Escape without an ESC byte");
+        if (c == '\n') fail("LF given as itself");
+        if (c == key_arrow) {
             prefixes++;
-            if (i + 1 >= codes.size()) fail("224 at the end");
+            if (i + 1 >= codes.size()) fail("an arrow prefix at the end");
             int n = codes[i + 1];
-            if (n != 72 && n != 75 && n != 77 && n != 80) fail("224 not followed by an arrow");
+            if (n != arrow_up && n != arrow_left && n != arrow_right && n != arrow_down)
+                fail("an arrow prefix not followed by an arrow");
             i++;
         }
     }
-    if (prefixes > arrows_in(bytes)) fail("224 without an arrow sequence");
+    if (prefixes > arrows_in(bytes)) fail("an arrow prefix without an arrow sequence");
 }
 
 struct Token {
@@ -111,17 +112,17 @@ struct Token {
 
 const std::vector<Token> &tokens() {
     static const std::vector<Token> t = {
-        TOK("\x1b[A", 224, 72),
-        TOK("\x1b[B", 224, 80),
-        TOK("\x1b[C", 224, 77),
-        TOK("\x1b[D", 224, 75),
-        TOK("\x1bOA", 224, 72),
-        TOK("\x1bOB", 224, 80),
-        TOK("\x1bOC", 224, 77),
-        TOK("\x1bOD", 224, 75),
-        TOK(" ", 32),
-        TOK("\r", 13),
-        TOK("\n", 13),
+        TOK("\x1b[A", key_arrow, arrow_up),
+        TOK("\x1b[B", key_arrow, arrow_down),
+        TOK("\x1b[C", key_arrow, arrow_right),
+        TOK("\x1b[D", key_arrow, arrow_left),
+        TOK("\x1bOA", key_arrow, arrow_up),
+        TOK("\x1bOB", key_arrow, arrow_down),
+        TOK("\x1bOC", key_arrow, arrow_right),
+        TOK("\x1bOD", key_arrow, arrow_left),
+        TOK(" ", key_space),
+        TOK("\r", key_enter),
+        TOK("\n", key_enter),
         TOK("\xe0"),
         TOK("\xe4\xb8\xad", 0xE4, 0xB8, 0xAD),
         TOK("\xe0\xa4\x85", 0xA4, 0x85),
@@ -144,11 +145,11 @@ const std::vector<Token> &tokens() {
         TOK("\x1b[1;1R"),
         TOK("\x1b[?1;2c"),
         TOK("\x1b[200~"),
-        TOK_PAUSE("\x1b", 27),
+        TOK_PAUSE("\x1b", key_escape),
         TOK_PAUSE("\x1b[1;"),
         TOK_PAUSE("\x1bO"),
         TOK_PAUSE("\x1b]unfinished"),
-        TOK_PAUSE("\x1b\x1b", 27, 27),
+        TOK_PAUSE("\x1b\x1b", key_escape, key_escape),
     };
     return t;
 }

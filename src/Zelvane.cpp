@@ -104,7 +104,7 @@ static void wait_for_size(int cols, int rows) {
             shown_c = c;
             shown_r = r;
         }
-        if (term_wait(500) && term_getch() == 224) term_getch();
+        if (term_wait(500)) term_getkey();
     }
     waiting_for_size = false;
     term_restore();
@@ -149,6 +149,13 @@ static void remove_scratch() {
     file_remove("temp.txt");
 }
 
+void give_up(const char *why) {
+    term_close();
+    term_message(1, -1, (std::string("zelvane: ") + why).c_str());
+    hold_own_console();
+    exit(2);
+}
+
 int run() {
     term_on_repaint(check_size);
     term_on_kill(remove_scratch);
@@ -167,12 +174,7 @@ void head() {
     console();
     set_cursor(0);
     read_config();
-    if (const char *problem = config_problem()) {
-        term_close();
-        term_message(1, -1, (std::string("zelvane: ") + problem).c_str());
-        hold_own_console();
-        exit(2);
-    }
+    if (const char *problem = config_problem()) give_up(problem);
 
     // Say at once when the terminal cannot show this game's screens, before
     // the first of them is drawn.
@@ -211,22 +213,18 @@ static void pause_game() {
         fprintf(f, "%s\n", pause_prompt);
         fclose(f);
     }
-    if (term_getch() == 224) term_getch();
+    term_getkey();
 }
 
 static void handle_key(int key) {
-    if (key == 32) {
-        change_block(6);
-    } else if (key == 13) {
-        pause_game();
-    } else if (key == 224) {
-        switch (term_getch()) {
-        case 72: change_block(1); break;
-        case 80: change_block(2); break;
-        case 75: change_block(3); break;
-        case 77: change_block(4); break;
-        default: break;
-        }
+    switch (key) {
+    case key_space: change_block(6); break;
+    case key_enter: pause_game(); break;
+    case key_up: change_block(1); break;
+    case key_down: change_block(2); break;
+    case key_left: change_block(3); break;
+    case key_right: change_block(4); break;
+    default: break;
     }
 }
 
@@ -267,7 +265,7 @@ void body() {
     long long last = 0;
     while (life) {
         for (int i = 0; i < 10; i++)
-            if (term_kbhit()) handle_key(term_getch());
+            if (term_kbhit()) handle_key(term_getkey());
         long long now = term_millis();
         long long interval = fall_interval(now - start);
         if (now - last > interval) {
@@ -289,14 +287,11 @@ void food() {
     draw_menu();
     showing = Showing::menu;
     for (;;) {
-        int key = term_getch();
-        if (key == 224) {
-            int arrow = term_getch();
-            if (arrow == 72 || arrow == 80) {
-                menu_end = arrow == 80;
-                draw_menu_options();
-            }
-        } else if (key == 13) {
+        int key = term_getkey();
+        if (key == key_up || key == key_down) {
+            menu_end = key == key_down;
+            draw_menu_options();
+        } else if (key == key_enter) {
             break;
         }
     }

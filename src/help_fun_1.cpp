@@ -44,7 +44,7 @@ void command(int a) {
         term_clear();
     } else if (a == 2) {
         term_text("请按任意键继续. . .");
-        if (term_getch() == 224) term_getch(); // an arrow is one key, two codes
+        term_getkey(); // an arrow is one key, two codes
         term_text("\n");
     }
 }

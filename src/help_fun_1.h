@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: MIT
 // help_fun_1.h -- console primitives: colour, cursor, title, clear, pause;
 // and four small utilities the game itself does not call.
+//
+// The utilities stay: the console primitives' module has always offered
+// them (a number typed at a prompt, whether a directory or a file exists,
+// a file's size), and whoever builds on the module may count on them.
 #pragma once
 
 void set_color(int ForeColor, int BackColor); // text from now on: ForeColor on BackColor

@@ -2,20 +2,14 @@
 // main.cpp -- takes the terminal and plays.
 
 #include <clocale>
-#include <string>
 
 #include "Zelvane.h"
 #include "order_fun_1.h"
-#include "own_console.h"
 #include "term.h"
 
 int main() {
     setlocale(LC_ALL, "");
-    if (term_open() != 0) {
-        term_message(1, -1, (std::string("zelvane: ") + term_error()).c_str());
-        hold_own_console();
-        return 2;
-    }
+    if (term_open() != 0) give_up(term_error());
     int status = run();
     term_close();
     if (take_log_loss())

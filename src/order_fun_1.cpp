@@ -14,14 +14,6 @@
 
 // ---- config.conf -------------------------------------------------------------
 
-namespace {
-
-struct Setting {
-    const char *key;
-    int32_t *value;
-    int32_t fallback; // used when config.conf cannot be read; equals config/config.conf
-};
-
 // Tested in this order; no key text begins another, so at most one matches.
 const Setting settings[] = {
     {"width", &width, 12},        {"height", &height, 22},       {"debug", &debug, 0},
@@ -30,7 +22,8 @@ const Setting settings[] = {
     {"twi_num", &twi_num, 3},     {"s_twi", &s_twi, 1},          {"b_drop", &b_drop, 1},
     {"max_f", &max_f, 1000},      {"add_speed", &add_speed, 10}, {"max_speed", &max_speed, 150},
 };
-constexpr int N_SETTINGS = sizeof settings / sizeof settings[0];
+
+namespace {
 
 // The tokenizer's buffers: a token is at most 1023 bytes, plus its NUL.
 char str1[1024], str2[1024], str3[1024];

@@ -2,6 +2,21 @@
 // order_fun_1.h -- config.conf, the start-up screens and the debug board log.
 #pragma once
 
+#include <cstdint>
+
+// A setting of config.conf: its key, the variable it sets, and the value it
+// takes when config.conf cannot be read (the one config/config.conf gives).
+struct Setting {
+    const char *key;
+    int32_t *value;
+    int32_t fallback;
+};
+// Every setting, in the order the reader tries their keys: an entry sets
+// the first one whose key it begins with. Written only here; the tests and
+// the fuzzer walk it too.
+constexpr int N_SETTINGS = 15;
+extern const Setting settings[N_SETTINGS];
+
 void read_config();      // reads config.conf into the settings
 void copyright();        // the credits box and the rules text
 void use_recomment();    // colour switch after the rules

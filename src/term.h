@@ -22,6 +22,8 @@
 #include <cstddef>
 #include <string>
 
+#include "term/keycodes.h"
+
 #if defined(__GNUC__) || defined(__clang__)
 #define TERM_PRINTF_LIKE(fmt, args) __attribute__((format(printf, fmt, args)))
 #else
@@ -80,9 +82,9 @@ void term_restore(void);
 int term_columns(const char *utf8);
 
 // ---- Input -----------------------------------------------------------------
-// Key codes as the console runtime gives them: one code per call, the
-// arrows as 224 followed by 72 (up), 80 (down), 75 (left) or 77 (right),
-// Enter 13, Space 32, a lone Escape 27.
+// Key codes as the console runtime gives them, named in term/keycodes.h:
+// one code per call, an arrow as key_arrow followed by arrow_up,
+// arrow_down, arrow_left or arrow_right.
 
 // Non-zero when a key code is waiting; never waits.
 int term_kbhit(void);
@@ -90,6 +92,9 @@ int term_kbhit(void);
 // stdin, no terminal open) the terminal is restored and the program exits
 // with status 1.
 int term_getch(void);
+// One whole key, as term_getch() reads it: an arrow's two codes together,
+// as key_up, key_down, key_left or key_right; any other key, its code.
+int term_getkey(void);
 // Waits until a key code is waiting, timeout_ms passes (negative: no
 // limit) or the screen was repainted after a resume or a resize. Returns
 // term_kbhit(); with no terminal open, at once.

@@ -29,42 +29,50 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The settings in the order the reader tests its keys.
-int32_t *const setting_ptrs[] = {&width, &height, &debug,  &help_line,   &twinkle,
-                                 &b_num, &b_type, &fask_s, &first_speed, &twi_num,
-                                 &s_twi, &b_drop, &max_f,  &add_speed,   &max_speed};
-const char *const setting_names[] = {"width", "height", "debug",  "help_line",   "twinkle",
-                                     "b_num", "b_type", "fask_s", "first_speed", "twi_num",
-                                     "s_twi", "b_drop", "max_f",  "add_speed",   "max_speed"};
-using Settings = std::array<int32_t, 15>;
+// Values of the game's settings table, in its order.
+using Settings = std::array<int32_t, N_SETTINGS>;
 
 Settings snapshot() {
     Settings s;
-    for (size_t i = 0; i < s.size(); i++)
-        s[i] = *setting_ptrs[i];
+    for (int i = 0; i < N_SETTINGS; i++)
+        s[i] = *settings[i].value;
+    return s;
+}
+
+Settings fallbacks() {
+    Settings s;
+    for (int i = 0; i < N_SETTINGS; i++)
+        s[i] = settings[i].fallback;
     return s;
 }
 
 void fill_settings(int32_t v) {
-    for (int32_t *p : setting_ptrs)
-        *p = v;
+    for (const Setting &s : settings)
+        *s.value = v;
 }
 
-// Settings all at `before`, except the ones named in `changes`.
+// Settings all at `before`, except the ones named in `changes`; a name the
+// table does not have fails the test.
 Settings expect_with(int32_t before,
                      std::initializer_list<std::pair<const char *, int32_t>> changes) {
     Settings s;
     s.fill(before);
-    for (const auto &[name, v] : changes)
-        for (size_t i = 0; i < s.size(); i++)
-            if (std::string(setting_names[i]) == name) s[i] = v;
+    for (const auto &[name, v] : changes) {
+        int i = 0;
+        while (i < N_SETTINGS && std::string(settings[i].key) != name)
+            i++;
+        if (i < N_SETTINGS)
+            s[i] = v;
+        else
+            ADD_FAILURE() << "no setting " << name;
+    }
     return s;
 }
 
 std::string describe(const Settings &s) {
     std::ostringstream o;
-    for (size_t i = 0; i < s.size(); i++)
-        o << setting_names[i] << "=" << s[i] << " ";
+    for (int i = 0; i < N_SETTINGS; i++)
+        o << settings[i].key << "=" << s[i] << " ";
     return o.str();
 }
 
@@ -214,7 +222,7 @@ TEST_F(ConfigReader, LastEntryWinsAndAbsentKeysKeepTheirValue) {
 // The sample file is what a missing file falls back to, and makes a game
 // that can be played.
 TEST_F(ConfigReader, SampleFileAndFallback) {
-    const Settings sample = {12, 22, 0, 1, 25, 3, 5, 0, 800, 3, 1, 1, 1000, 10, 150};
+    const Settings sample = fallbacks();
 
     fill_settings(77);
     fs::copy_file(fs::path(ZELVANE_SOURCE_DIR) / "config" / "config.conf", "config.conf");
@@ -239,7 +247,8 @@ TEST_F(ConfigReader, SampleFileAndFallback) {
         write_file("config.conf", text + std::string(size - text.size(), ' '));
         fill_settings(77);
         read_config();
-        EXPECT_EQ(snapshot()[0], size == 1u << 20 ? 7 : sample[0]) << size << " bytes";
+        EXPECT_EQ(snapshot(), size == 1u << 20 ? expect_with(77, {{"width", 7}}) : sample)
+            << size << " bytes: " << describe(snapshot());
     }
 }
 

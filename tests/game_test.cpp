@@ -720,19 +720,56 @@ static void reach_builtin_well(PtyRun &p) {
         << p.screen.dump();
 }
 
-// Links, FIFOs, devices and directories planted where the game keeps its
-// files: the game starts at once, never writes through a link, never blocks
-// and never removes a directory. With data.txt and temp.txt planted, a whole
-// game is played with debug on and a pause; with config.conf planted, the
-// built-in settings apply.
+// A file planted with "keep\n" still holds just that.
+static void keeps(const std::string &dir, const char *name) {
+    std::ifstream f(dir + "/" + name);
+    std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "keep\n") << name;
+}
+
+// data.txt and temp.txt with content, and no write bit for anyone: on
+// Windows (and under wine) that is the read-only attribute.
+static void plant_read_only(const std::string &dir) {
+    for (const char *name : {"/data.txt", "/temp.txt"}) {
+        std::ofstream(dir + name) << "keep\n";
+        chmod((dir + name).c_str(), 0444);
+    }
+}
+
+static void expect_read_only_kept(const std::string &dir) {
+    for (const char *name : {"data.txt", "temp.txt"}) {
+        keeps(dir, name);
+        struct stat st;
+        EXPECT_TRUE(stat((dir + "/" + name).c_str(), &st) == 0 && (st.st_mode & 0777) == 0444)
+            << name;
+    }
+}
+
+// A whole game in an 8 x 7 well where b_num 6 clears nothing: a pause
+// (which writes temp.txt) ended by a Right, two drops that fill the entry,
+// and the menu's end option.
+static void play_whole_game(PtyRun &p, int wait) {
+    p.send(ENTER + RIGHT);
+    p.send(RIGHT);
+    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 5); }, wait)) << p.screen.dump();
+    p.send(LEFT + SPACE);
+    ASSERT_TRUE(p.wait_for([](Screen &s) { return has_glyph(s, 4, 5, "①"); }, wait))
+        << p.screen.dump();
+    p.send(SPACE);
+    ASSERT_TRUE(p.wait_text("游戏结束", wait)) << p.screen.dump();
+    p.send(DOWN + ENTER);
+    EXPECT_EQ(p.wait_exit(wait), 0);
+}
+
+// Links, FIFOs, devices, directories and read-only files planted where the
+// game keeps its files: the game starts at once, never writes through a
+// link, never blocks, never removes a directory, and leaves a read-only
+// file as it was (root included). With data.txt and temp.txt planted, a
+// whole game is played with debug on and a pause; with config.conf
+// planted, the built-in settings apply.
 TEST(Game, UnsafeFilesAreLeftAlone) {
     namespace fs = std::filesystem;
     using Dir = const std::string &;
-    auto keeps = [](Dir d, const char *target) {
-        std::ifstream f(d + "/" + target);
-        std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-        EXPECT_EQ(text, "keep\n") << target;
-    };
     auto both = [](Dir d, const std::function<void(const std::string &)> &make) {
         make(d + "/data.txt");
         make(d + "/temp.txt");
@@ -801,6 +838,7 @@ TEST(Game, UnsafeFilesAreLeftAlone) {
              EXPECT_TRUE(fs::is_directory(d + "/data.txt"));
              EXPECT_TRUE(fs::is_directory(d + "/temp.txt"));
          }},
+        {"read-only files", false, plant_read_only, expect_read_only_kept},
         {"config.conf a FIFO", true, [](Dir d) { mkfifo((d + "/config.conf").c_str(), 0600); },
          [](Dir) {}},
         {"config.conf a link to /dev/zero", true,
@@ -822,16 +860,7 @@ TEST(Game, UnsafeFilesAreLeftAlone) {
         }
         ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WAIT)) << p.screen.dump();
         expect_idle(p);
-        p.send(ENTER + RIGHT); // a pause, ended by the Right
-        p.send(RIGHT);
-        ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 5); }, WAIT)) << p.screen.dump();
-        p.send(LEFT + SPACE);
-        ASSERT_TRUE(p.wait_for([](Screen &s) { return has_glyph(s, 4, 5, "①"); }, WAIT))
-            << p.screen.dump();
-        p.send(SPACE);
-        ASSERT_TRUE(p.wait_text("游戏结束", WAIT)) << p.screen.dump();
-        p.send(DOWN + ENTER);
-        EXPECT_EQ(p.wait_exit(WAIT), 0);
+        play_whole_game(p, WAIT);
         c.check(g.dir.path);
     };
     for (const Case &c : cases) {
@@ -978,4 +1007,18 @@ TEST(WindowsBuild, GameOverUnderWineEndsWithStatus0) {
     EXPECT_FALSE(g.dir.exists("data.txt"));
     EXPECT_FALSE(g.dir.exists("temp.txt"));
     EXPECT_TRUE(cooked(p));
+}
+
+// The read-only attribute under wine (a file without write bits shows it):
+// data.txt and temp.txt live through a whole game with the debug log on.
+TEST(WindowsBuild, ReadOnlyFilesAreLeftAloneUnderWine) {
+    Wine w = find_wine();
+    if (!w.why_not.empty()) GTEST_SKIP() << w.why_not;
+    Game g({{"height", 7}, {"b_num", 6}, {"debug", 1}}, 80, 30, true);
+    plant_read_only(g.dir.path);
+    g.start(80, 30, {w.wine, w.game}, w.env);
+    ASSERT_TRUE(g.pty->wait_for([](Screen &s) { return column_at(s, 4); }, WINE_WAIT))
+        << g.screen().dump();
+    play_whole_game(*g.pty, WINE_WAIT);
+    expect_read_only_kept(g.dir.path);
 }

@@ -45,14 +45,16 @@ void expect_split_proof(const std::string &bytes, const Codes &want) {
 } // namespace
 
 TEST(KeyDecoder, ArrowsInBothFormsGiveThePrefixAndTheCode) {
-    expect_split_proof("\x1b[A\x1b[B\x1b[C\x1b[D", {224, 72, 224, 80, 224, 77, 224, 75});
-    expect_split_proof("\x1bOA\x1bOB\x1bOC\x1bOD", {224, 72, 224, 80, 224, 77, 224, 75});
+    const Codes up_down_right_left = {key_arrow, arrow_up,    key_arrow, arrow_down,
+                                      key_arrow, arrow_right, key_arrow, arrow_left};
+    expect_split_proof("\x1b[A\x1b[B\x1b[C\x1b[D", up_down_right_left);
+    expect_split_proof("\x1bOA\x1bOB\x1bOC\x1bOD", up_down_right_left);
 }
 
 TEST(KeyDecoder, PlainKeysAreTheirOwnCodes) {
-    expect_split_proof(" \rq1", {32, 13, 'q', '1'});
+    expect_split_proof(" \rq1", {key_space, key_enter, 'q', '1'});
     // Ctrl-J and a terminal that sends LF for Enter both mean Enter.
-    EXPECT_EQ(decode("\n"), Codes{13});
+    EXPECT_EQ(decode("\n"), Codes{key_enter});
     EXPECT_EQ(decode(std::string("\0\x7f", 2)), (Codes{0, 127}));
 }
 
@@ -63,17 +65,17 @@ TEST(KeyDecoder, LoneEscapeWaitsForItsTime) {
     EXPECT_GE(k.wait_ms(), 30);
     EXPECT_LE(k.wait_ms(), 50);
     k.expire();
-    EXPECT_EQ(k.pop(), 27);
+    EXPECT_EQ(k.pop(), key_escape);
     EXPECT_EQ(k.pop(), -1);
     EXPECT_EQ(k.wait_ms(), 0);
 
     // Escape pressed twice, and Escape followed later by an arrow.
-    EXPECT_EQ(decode("\x1b\x1b"), (Codes{27, 27}));
-    EXPECT_EQ(decode(std::vector<std::string>{"\x1b", ""}), Codes{27});
+    EXPECT_EQ(decode("\x1b\x1b"), (Codes{key_escape, key_escape}));
+    EXPECT_EQ(decode(std::vector<std::string>{"\x1b", ""}), Codes{key_escape});
     term_keys k2;
     k2.feed(reinterpret_cast<const unsigned char *>("\x1b"), 1);
     k2.expire();
-    EXPECT_EQ(decode({"\x1b[A"}, &k2), (Codes{27, 224, 72}));
+    EXPECT_EQ(decode({"\x1b[A"}, &k2), (Codes{key_escape, key_arrow, arrow_up}));
 }
 
 TEST(KeyDecoder, OtherSequencesAreSwallowedWhole) {
@@ -115,21 +117,21 @@ TEST(KeyDecoder, OtherSequencesAreSwallowedWhole) {
     for (const char *s : swallowed)
         expect_split_proof(s, {});
     // Between keys nothing of them leaks, and the keys around them stay.
-    expect_split_proof(" \x1b[15~\x1b[A\x1b[1;5C\r", {32, 224, 72, 13});
+    expect_split_proof(" \x1b[15~\x1b[A\x1b[1;5C\r", {key_space, key_arrow, arrow_up, key_enter});
 }
 
 TEST(KeyDecoder, CutSequencesGiveUpTheirBytesToWhatFollows) {
     // A control byte or a new ESC inside a sequence ends it; the byte counts.
-    EXPECT_EQ(decode("\x1b[1\r"), Codes{13});
-    EXPECT_EQ(decode("\x1b[1;\x1b[B"), (Codes{224, 80}));
-    EXPECT_EQ(decode("\x1b]never ends\x1b[C"), (Codes{224, 77}));
+    EXPECT_EQ(decode("\x1b[1\r"), Codes{key_enter});
+    EXPECT_EQ(decode("\x1b[1;\x1b[B"), (Codes{key_arrow, arrow_down}));
+    EXPECT_EQ(decode("\x1b]never ends\x1b[C"), (Codes{key_arrow, arrow_right}));
     // Left unfinished and given up on, nothing of it comes out.
     term_keys k;
     k.feed(reinterpret_cast<const unsigned char *>("\x1b[12"), 4);
     EXPECT_GT(k.wait_ms(), 0);
     k.expire();
     EXPECT_FALSE(k.ready());
-    EXPECT_EQ(decode({" "}, &k), Codes{32});
+    EXPECT_EQ(decode({" "}, &k), Codes{key_space});
 }
 
 TEST(KeyDecoder, HighBytesNeverFakeAnArrow) {
@@ -137,22 +139,22 @@ TEST(KeyDecoder, HighBytesNeverFakeAnArrow) {
     expect_split_proof("中", {0xE4, 0xB8, 0xAD});
     expect_split_proof("\xd3\xce", {0xD3, 0xCE});
     // 0xE0 followed by an arrow's second code would read as that arrow.
-    for (char second : {'H', 'K', 'M', 'P'})
-        expect_split_proof(std::string("\xe0") + second, {(unsigned char)second});
+    for (int second : {arrow_up, arrow_left, arrow_right, arrow_down})
+        expect_split_proof(std::string("\xe0") + (char)second, {second});
     expect_split_proof("\xe0\xa4\x85", {0xA4, 0x85}); // a character led by 0xE0
 }
 
 TEST(KeyDecoder, CursorPositionReportsAreNoKeys) {
     term_keys k;
     Codes got = decode({"a\x1b[12;4", "0R\x1b[A\x1b[3;7Rb"}, &k);
-    EXPECT_EQ(got, (Codes{'a', 224, 72, 'b'}));
+    EXPECT_EQ(got, (Codes{'a', key_arrow, arrow_up, 'b'}));
     EXPECT_EQ(k.reports, 2u);
     EXPECT_EQ(k.report_row[0], 12);
     EXPECT_EQ(k.report_col[0], 40);
     EXPECT_EQ(k.report_row[1], 3);
     EXPECT_EQ(k.report_col[1], 7);
     // Escape typed just as a report arrives is still Escape.
-    EXPECT_EQ(decode("\x1b\x1b[5;1R"), Codes{27});
+    EXPECT_EQ(decode("\x1b\x1b[5;1R"), Codes{key_escape});
     // Numbers no screen has, or no numbers at all, make no report.
     for (const char *odd : {"\x1b[99999999999999999999;5R", "\x1b[5;123456R", "\x1b[0;5R",
                             "\x1b[;R", "\x1b[5R", "\x1b[1;2;3R"}) {
@@ -183,5 +185,5 @@ TEST(KeyDecoder, MouseReportsAreNoKeys) {
     // A report cut off after its introducer leaves the keys after the wait.
     term_keys k;
     EXPECT_EQ(decode({"\x1b[M "}, &k), Codes{});
-    EXPECT_EQ(decode({" "}, &k), Codes{32});
+    EXPECT_EQ(decode({" "}, &k), Codes{key_space});
 }

@@ -17,14 +17,16 @@
 namespace {
 
 // A file with a second name belongs to that name too: writing it would
-// change the other file, so the game treats it as not its own.
+// change the other file, so the game treats it as not its own. Nor is a
+// file that nobody may write: someone marked it read-only to keep it, and
+// root, who could write it anyway, leaves it as everyone else must.
 bool owned(const struct stat &st) {
-    return S_ISREG(st.st_mode) && st.st_nlink <= 1;
+    return S_ISREG(st.st_mode) && st.st_nlink <= 1 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH));
 }
 
 // Hands the open descriptor of a regular file to stdio, in blocking mode
 // again; closes it and gives nullptr for anything else (and, for writing,
-// for a file with more than one name).
+// for a file with more than one name or without a write bit).
 FILE *regular_stream(int fd, const char *mode, long max_bytes) {
     if (fd < 0) return nullptr;
     struct stat st;
@@ -71,6 +73,7 @@ void file_remove(const char *path) {
     struct stat st;
     // Only what the game could have made: its own regular file, or a link
     // (the link goes, not what it names). FIFOs, devices, sockets and
-    // directories stay, and so does a file with another name.
+    // directories stay, and so do a file with another name and a
+    // read-only one.
     if (lstat(path, &st) == 0 && (owned(st) || S_ISLNK(st.st_mode))) unlink(path);
 }

@@ -5,9 +5,10 @@
 // is checked is what is used: a regular file on a disk, not a directory,
 // a device, a pipe or a reparse point (a symbolic link or a junction) for
 // writing. A file with a second name (a hard link) belongs to that name
-// too: it is neither written nor removed. Every open shares reading,
-// writing and deleting, so nothing waits for another program, and no
-// handle is inherited.
+// too, and a read-only one was marked so to be kept: neither is written
+// nor removed, as del leaves a read-only file alone. Every open shares
+// reading, writing and deleting, so nothing waits for another program, and
+// no handle is inherited.
 
 #include "files.h"
 
@@ -38,10 +39,12 @@ bool regular(HANDLE h, BY_HANDLE_FILE_INFORMATION *info) {
              (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE));
 }
 
-// A plain file with no other name: one the game may write and remove.
+// A plain, writable file with no other name: one the game may write and
+// remove.
 bool owned(HANDLE h) {
     BY_HANDLE_FILE_INFORMATION info;
-    return regular(h, &info) && info.nNumberOfLinks <= 1;
+    return regular(h, &info) && info.nNumberOfLinks <= 1 &&
+           !(info.dwFileAttributes & FILE_ATTRIBUTE_READONLY);
 }
 
 // The handle as a stdio stream, in binary mode: the files hold the same

@@ -57,8 +57,8 @@ int term_keys::wait_ms() const {
 
 void term_keys::expire() {
     if (state == esc) {
-        if (meta) emit(27);
-        emit(27);
+        if (meta) emit(key_escape);
+        emit(key_escape);
     }
     state = ground;
     meta = false;
@@ -67,8 +67,9 @@ void term_keys::expire() {
 
 // A byte outside any sequence.
 void term_keys::plain(unsigned char c) {
-    if (c == 0xE0) return; // would read as the arrow prefix
-    emit(c == '\n' ? 13 : c);
+    if (c == key_arrow) return;   // would read as the arrow prefix
+    if (c == '\n') c = key_enter; // Ctrl-J, or a terminal that sends LF for Enter
+    emit(c);
 }
 
 void term_keys::byte(unsigned char c) {
@@ -86,7 +87,7 @@ void term_keys::byte(unsigned char c) {
         if (c == 0x1b) {
             // ESC ESC: the first may be the Escape key, or Alt on what the
             // second begins. Keep one ESC pending as the prefix.
-            if (meta) emit(27);
+            if (meta) emit(key_escape);
             meta = true;
         } else if (c == '[') {
             state = csi;
@@ -158,8 +159,8 @@ void term_keys::finish(unsigned char f) {
     meta = false;
     if (params.empty() && f >= 'A' && f <= 'D') {
         if (alt) return; // Alt+arrow: not one of the game's keys
-        static const int arrow[] = {72, 80, 77, 75};
-        emit(224);
+        static const int arrow[] = {arrow_up, arrow_down, arrow_right, arrow_left};
+        emit(key_arrow);
         emit(arrow[f - 'A']);
         return;
     }
@@ -176,7 +177,7 @@ void term_keys::finish(unsigned char f) {
     if (was_csi && f == 'R' && report_numbers(params, &row, &col)) {
         // The terminal's answer to ESC [6n. An ESC just before it was
         // the Escape key, typed as the answer came.
-        if (alt) emit(27);
+        if (alt) emit(key_escape);
         report_row[0] = report_row[1];
         report_col[0] = report_col[1];
         report_row[1] = row;

@@ -3,27 +3,31 @@
 //
 // Kept apart from the reading so that the back ends, the tests and the
 // fuzzer can drive it with any bytes in any split. The codes are those of
-// term.h: the arrows as 224 followed by 72/80/77/75, Enter 13, a lone
-// Escape 27.
+// term.h, named in keycodes.h: the arrows as key_arrow followed by
+// arrow_up/arrow_down/arrow_right/arrow_left, Enter key_enter, a lone
+// Escape key_escape.
 #pragma once
 
 #include <cstddef>
 #include <string>
 
-// The arrows (ESC [ A..D and ESC O A..D) give 224 and 72/80/77/75; CR and
-// LF give 13; a lone ESC gives 27 once no byte has followed it for
+#include "keycodes.h"
+
+// The arrows (ESC [ A..D and ESC O A..D) give key_arrow and the arrow's
+// code; CR and LF give key_enter; a lone ESC gives key_escape once no byte
+// has followed it for
 // wait_ms(); every other escape sequence (function keys, Home/End,
 // modified arrows, Alt+key, OSC/DCS strings) is swallowed whole, and the
 // terminal's cursor position reports are recorded, never given as keys.
-// Other bytes are their own codes, except 0xE0, which is dropped: a 224
-// never comes but from an arrow.
+// Other bytes are their own codes, except 0xE0, which is dropped: a
+// key_arrow never comes but from an arrow.
 struct term_keys {
     void feed(const unsigned char *bytes, size_t n);
     // Milliseconds to wait for the rest of an unfinished sequence before
     // expire(); 0 when nothing is unfinished.
     int wait_ms() const;
-    // No more bytes came: a lone ESC becomes 27, any other unfinished
-    // sequence is dropped.
+    // No more bytes came: a lone ESC becomes key_escape, any other
+    // unfinished sequence is dropped.
     void expire();
     bool ready() const { return head < codes.size(); }
     int pop(); // the next key code, or -1

@@ -216,6 +216,11 @@ int term_getch(void) {
     return T.keys.pop();
 }
 
+int term_getkey(void) {
+    int code = term_getch();
+    return code == key_arrow ? key_arrow << 8 | term_getch() : code;
+}
+
 int term_wait(int timeout_ms) {
     term_flush();
     if (T.open) pump(timeout_ms);
