@@ -3,11 +3,13 @@
 # workflows.py -- what the CI and release workflows must hold, read from
 # .github/workflows: the three CI jobs, a release that attaches the four
 # kinds of files and their SHA-256 sums, every action pinned to a commit,
-# write permissions only where a release or the pages need them, and no
-# cache that could change a release's bytes.
+# write permissions only where a release or the pages need them, no cache
+# that could change a release's bytes, and one version in every file that
+# names it.
 #   python3 tests/workflows.py SOURCE_DIR
 import os
 import re
+import subprocess
 import sys
 
 import yaml
@@ -110,6 +112,14 @@ if not any("actions/deploy-pages@" in s.get("uses", "") for s in steps(pages)):
     faults.append("release.yml: no pages job deploys the page")
 if not any("actions/upload-pages-artifact@" in s.get("uses", "") for s in steps(build)):
     faults.append("release.yml: the build does not hand the page to the pages job")
+
+# The tag of this version passes the release's first check: every file that
+# names the version names the same one.
+version = re.search(r"project\(zelvane VERSION ([0-9.]+)", open(os.path.join(src, "CMakeLists.txt")).read())
+check = subprocess.run(["bash", os.path.join(src, ".ci", "release"), "tag", "v" + version.group(1)],
+                       capture_output=True, text=True)
+if check.returncode != 0:
+    faults.append(check.stderr.strip())
 
 # ---- Every workflow ----------------------------------------------------------
 PINNED = re.compile(r"^[\w.-]+/[\w.-]+(/[\w./-]+)?@[0-9a-f]{40}$")
