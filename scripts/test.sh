@@ -30,7 +30,9 @@ command -v emcmake >/dev/null || need+=(emscripten)
 command -v chromium >/dev/null || need+=(chromium)
 command -v npm >/dev/null || need+=(npm)
 [ -f /usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc ] || need+=(fonts-noto-cjk)
-# The workflows' test reads them with PyYAML.
+# The GBK locale's sources, for localedef; the workflows' test reads them
+# with PyYAML.
+[ -f /usr/share/i18n/charmaps/GBK.gz ] || need+=(locales)
 python3 -c 'import yaml' 2>/dev/null || need+=(python3 python3-yaml)
 # The fuzz targets need clang with its libFuzzer runtime; without root they
 # are skipped rather than required.
