@@ -105,7 +105,7 @@ else:
     gh_at = next(i for i, s in enumerate(steps(release)) if "gh release create" in run(s))
     if not sums or sums[0] > gh_at:
         faults.append("release.yml: no SHA-256 sums are made before the release")
-if "build" not in (release.get("needs") or []) and release.get("needs") != "build":
+if "build" not in str(release.get("needs")):
     faults.append("release.yml: the release does not wait for the builds")
 pages = rel["jobs"].get("pages", {})
 if not any("actions/deploy-pages@" in s.get("uses", "") for s in steps(pages)):
@@ -115,7 +115,8 @@ if not any("actions/upload-pages-artifact@" in s.get("uses", "") for s in steps(
 
 # The tag of this version passes the release's first check: every file that
 # names the version names the same one.
-version = re.search(r"project\(zelvane VERSION ([0-9.]+)", open(os.path.join(src, "CMakeLists.txt")).read())
+with open(os.path.join(src, "CMakeLists.txt"), encoding="utf-8") as f:
+    version = re.search(r"project\(zelvane VERSION ([0-9.]+)", f.read())
 check = subprocess.run(["bash", os.path.join(src, ".ci", "release"), "tag", "v" + version.group(1)],
                        capture_output=True, text=True)
 if check.returncode != 0:
