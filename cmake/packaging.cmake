@@ -89,6 +89,8 @@ if(WIN32)
     set(CPACK_SYSTEM_NAME windows-x86_64)
     set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON) # zelvane-1.0.0-windows-x86_64/
     set(CPACK_STRIP_FILES OFF) # the host's strip cannot read a Windows binary
+elseif(APPLE)
+    set(CPACK_GENERATOR TGZ) # a .deb needs Debian's dpkg-shlibdeps
 else()
     set(CPACK_GENERATOR TGZ DEB)
 endif()

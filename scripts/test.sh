@@ -30,6 +30,10 @@ command -v emcmake >/dev/null || need+=(emscripten)
 command -v chromium >/dev/null || need+=(chromium)
 command -v npm >/dev/null || need+=(npm)
 [ -f /usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc ] || need+=(fonts-noto-cjk)
+# The GBK locale's sources, for localedef; the workflows' test reads them
+# with PyYAML.
+[ -f /usr/share/i18n/charmaps/GBK.gz ] || need+=(locales)
+python3 -c 'import yaml' 2>/dev/null || need+=(python3 python3-yaml)
 # The fuzz targets need clang with its libFuzzer runtime; without root they
 # are skipped rather than required.
 fuzz=yes
@@ -71,6 +75,16 @@ resources=$(x86_64-w64-mingw32-windres -i build-test/win/zelvane.exe -O rc 2>/de
 for want in RT_GROUP_ICON VERSIONINFO '"ProductVersion", "1.0.0"'; do
     grep -qF "$want" <<<"$resources" || { echo "test.sh: zelvane.exe lacks $want" >&2; exit 1; }
 done
+
+# The play build as other Unixes' compilers see it: clang with its warnings
+# as errors (for Apple clang's), and strict POSIX without GNU extensions.
+if command -v clang++ >/dev/null; then
+    cmake -S . -B build-test/clang -DCMAKE_CXX_COMPILER=clang++ -DZELVANE_TESTS=OFF -DZELVANE_WERROR=ON >/dev/null
+    cmake --build build-test/clang --target zelvane -j"$(nproc)"
+fi
+cmake -S . -B build-test/posix -DZELVANE_TESTS=OFF -DZELVANE_WERROR=ON \
+    "-DCMAKE_CXX_FLAGS=-U_GNU_SOURCE -D_POSIX_C_SOURCE=200809L" >/dev/null
+cmake --build build-test/posix --target zelvane -j"$(nproc)"
 
 # The page in build-web/web, with the terminal and the test driver from the
 # lock file; the native tests play it in Chromium.

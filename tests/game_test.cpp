@@ -22,7 +22,9 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
+#ifdef __linux__
+#include <sys/sysmacros.h> // makedev, which is in <sys/types.h> elsewhere
+#endif
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>

@@ -3,6 +3,7 @@
 // random player, shared by the soak test and the rules fuzzer.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <string>
 
@@ -59,7 +60,7 @@ inline std::string rules_check() {
         hi = block[i][2] > hi ? block[i][2] : hi;
         rows |= 1 << (block[i][2] - block[0][2] + 2);
     }
-    if (hi - lo != 2 || __builtin_popcount(rows) != 3) return "column rows not consecutive";
+    if (hi - lo != 2 || std::popcount((unsigned)rows) != 3) return "column rows not consecutive";
     if (x < 1 || x > width - 2) return "column outside the well";
     return "";
 }

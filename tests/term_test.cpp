@@ -12,7 +12,11 @@
 #include <vector>
 
 #include <iconv.h>
+#ifdef __APPLE__
+#define __fpurge fpurge // macOS has it in <stdio.h>, without the underscores
+#else
 #include <stdio_ext.h>
+#endif
 #include <unistd.h>
 
 #include "help_fun_1.h"

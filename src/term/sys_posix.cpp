@@ -35,6 +35,10 @@
 #include "escapes.h"
 #include "vt.h"
 
+#if !defined(NSIG) && defined(_NSIG)
+#define NSIG _NSIG // glibc's name for it under strict POSIX
+#endif
+
 // How long the terminal may take to answer the width probe.
 static const int probe_timeout_ms = 300;
 
