@@ -20,7 +20,6 @@
 #include "order_b_1.h"
 #include "order_fun_1.h"
 #include "order_fun_2.h"
-#include "own_console.h"
 #include "term.h"
 #include "files/files.h"
 
@@ -170,7 +169,7 @@ void head() {
     if (const char *problem = config_problem()) {
         term_close();
         term_message(1, -1, (std::string("zelvane: ") + problem).c_str());
-        hold_own_console();
+        term_hold_window();
         exit(2);
     }
 

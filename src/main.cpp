@@ -6,14 +6,13 @@
 
 #include "Zelvane.h"
 #include "order_fun_1.h"
-#include "own_console.h"
 #include "term.h"
 
 int main() {
     setlocale(LC_ALL, "");
     if (term_open() != 0) {
         term_message(1, -1, (std::string("zelvane: ") + term_error()).c_str());
-        hold_own_console();
+        term_hold_window();
         return 2;
     }
     int status = run();

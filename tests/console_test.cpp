@@ -22,6 +22,7 @@
 #include "seam_check.h"
 #include "term.h"
 #include "term/chars.h"
+#include "term/sys_windows.h"
 #include "files/files.h"
 
 namespace {
@@ -125,6 +126,18 @@ TEST_F(OnConsole, BufferHoldsWhatWasDrawn) {
                                    *bg = (g.Attributes >> 4) & 15;
                                }),
               "");
+}
+
+// Only a console that no other program shares is the game's own: a shell
+// that started the game keeps its window open itself, and a failed count
+// means no console to keep.
+TEST(OwnConsole, OnlyTheSoleProcessOwnsItsConsole) {
+    const struct {
+        DWORD count;
+        bool own;
+    } cases[] = {{0, false}, {1, true}, {2, false}, {3, false}};
+    for (auto c : cases)
+        EXPECT_EQ(console_is_own(c.count), c.own) << c.count;
 }
 
 // What the game's files may be, and what opening them does.
