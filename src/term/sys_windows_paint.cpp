@@ -165,13 +165,19 @@ void Painter::reanchor(int row) {
 // Wine's console, asked for the default colours (7) right after a light
 // grey foreground on another background, changes nothing on the terminal
 // under it and leaves that background. A cell written first in another
-// foreground, and at once again, makes it reset both.
+// foreground, and at once again, makes it reset both. It is written as a
+// blank: recoloured, a wide glyph still there (the menu's, under the next
+// game's panel) would be drawn on the terminal once more, and wine would
+// place what follows on that row a column off, leaving half of the glyph.
 void Painter::prime(int col, int row, WORD attr) {
     if (attr != default_attr || last_attr_ == default_attr ||
         (last_attr_ != 0xFFFF && (last_attr_ & 0x0F) != (default_attr & 0x0F)))
         return;
-    DWORD done;
-    FillConsoleOutputAttribute(h_, 8, 1, COORD{(SHORT)col, (SHORT)row}, &done);
+    CHAR_INFO blank = {};
+    blank.Char.UnicodeChar = L' ';
+    blank.Attributes = 8;
+    SMALL_RECT cell = {(SHORT)col, (SHORT)row, (SHORT)col, (SHORT)row};
+    WriteConsoleOutputW(h_, &blank, COORD{1, 1}, COORD{0, 0}, &cell);
     last_attr_ = 8;
 }
 
