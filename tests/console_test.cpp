@@ -92,6 +92,31 @@ TEST_F(OnConsole, KeyRecordsGiveTheTerminalsCodes) {
     }
 }
 
+// A window made smaller: the console says so with a resize event, and the
+// next wait repaints at the new size, which term_size then gives.
+TEST_F(OnConsole, AResizeEventRepaintsAtTheNewSize) {
+    static int repaints;
+    repaints = 0;
+    term_on_repaint([] { repaints++; });
+    int cols, rows;
+    term_size(&cols, &rows);
+    HANDLE shown =
+        CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(shown, INVALID_HANDLE_VALUE);
+    SMALL_RECT smaller = {0, 0, (SHORT)(cols - 11), (SHORT)(rows - 6)};
+    EXPECT_TRUE(SetConsoleWindowInfo(shown, TRUE, &smaller));
+    EXPECT_TRUE(SetConsoleScreenBufferSize(shown, COORD{(SHORT)(cols - 10), (SHORT)(rows - 5)}));
+    CloseHandle(shown);
+    term_wait(5000);
+    term_on_repaint(nullptr);
+    EXPECT_EQ(repaints, 1);
+    int now_cols, now_rows;
+    term_size(&now_cols, &now_rows);
+    EXPECT_EQ(now_cols, cols - 10);
+    EXPECT_EQ(now_rows, rows - 5);
+}
+
 // The seam's property on the console: random drawing in random colours,
 // flushed now and then; the console's active buffer then holds exactly what
 // was drawn.

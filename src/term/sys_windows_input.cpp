@@ -3,6 +3,10 @@
 // key records become the same key codes as a terminal's bytes give, a
 // resize event makes the game's buffer follow the window, and the wait
 // sleeps on the console input and a timer together.
+//
+// The window's size is asked only when the console says its buffer
+// changed (a WINDOW_BUFFER_SIZE_EVENT record), never at every wait, and a
+// wait reads the clock only where no timer keeps its deadline.
 
 #include "sys_windows.h"
 
@@ -75,7 +79,7 @@ bool take_key(term_keys *keys, const KEY_EVENT_RECORD &k) {
 
 // A window of a new size: the game's buffer follows it, so that there is
 // nothing to scroll, and a repaint is due.
-void check_size() {
+void follow_window() {
     CONSOLE_SCREEN_BUFFER_INFO info;
     int cols, rows;
     if (!con.open || !window_size(con.screen, &cols, &rows, &info)) return;
@@ -96,18 +100,20 @@ void check_size() {
 int read_console(term_keys *keys) {
     DWORD pending = 0;
     if (!GetNumberOfConsoleInputEvents(con.in, &pending)) return SYS_EOF;
-    bool got = false;
+    bool got = false, resized = false;
     while (pending > 0) {
         INPUT_RECORD rec[64];
         DWORD n = 0;
         if (!ReadConsoleInputW(con.in, rec, pending < 64 ? pending : 64, &n)) return SYS_EOF;
         for (DWORD i = 0; i < n; i++) {
             if (rec[i].EventType == KEY_EVENT) got |= take_key(keys, rec[i].Event.KeyEvent);
-            // A new buffer size shows in check_size, against the window.
+            // The record's size is the buffer's; what counts is the
+            // window's, asked once for all such records.
+            if (rec[i].EventType == WINDOW_BUFFER_SIZE_EVENT) resized = true;
         }
         if (n == 0 || !GetNumberOfConsoleInputEvents(con.in, &pending)) break;
     }
-    check_size();
+    if (resized) follow_window();
     if (got) return SYS_INPUT;
     return con.events ? SYS_EVENT : SYS_TIMEOUT;
 }
@@ -125,30 +131,26 @@ bool window_size(HANDLE h, int *cols, int *rows, CONSOLE_SCREEN_BUFFER_INFO *inf
 
 // ---- The seam --------------------------------------------------------------
 
+// The timer, armed once, keeps the deadline across records that are
+// nothing for the game (key-ups, focus): no clock is read. Without a timer
+// the deadline comes from the clock, once.
 int sys_wait(term_keys *keys, int timeout_ms) {
     if (!con.open) return SYS_EOF;
-    check_size();
     if (con.events) return SYS_EVENT;
-    long long deadline = timeout_ms < 0 ? -1 : sys_millis() + timeout_ms;
-    HANDLE timer = timeout_ms < 0 ? nullptr : precise_timer();
-    for (;;) {
-        long long left = deadline < 0 ? -1 : deadline - sys_millis();
-        if (deadline >= 0 && left < 0) left = 0;
-        HANDLE handles[2] = {con.in, timer};
-        DWORD count = 1;
-        if (left > 0 && timer && arm_timer(timer, left)) count = 2;
-        DWORD limit = left < 0 ? INFINITE : count == 2 ? INFINITE : (DWORD)left;
-        DWORD w = WaitForMultipleObjects(count, handles, FALSE, limit);
-        if (w == WAIT_OBJECT_0) {
-            int r = read_console(keys);
-            if (r != SYS_TIMEOUT) return r;
-            continue; // key-ups, focus and the like: wait on
+    HANDLE handles[2] = {con.in, timeout_ms > 0 ? precise_timer() : nullptr};
+    bool timed = handles[1] && arm_timer(handles[1], timeout_ms);
+    long long deadline = timeout_ms > 0 && !timed ? sys_millis() + timeout_ms : -1;
+    for (long long left = timeout_ms;;) {
+        DWORD limit = left < 0 || timed ? INFINITE : (DWORD)left;
+        DWORD w = WaitForMultipleObjects(timed ? 2 : 1, handles, FALSE, limit);
+        if (w == WAIT_OBJECT_0 + 1 || w == WAIT_TIMEOUT) return SYS_TIMEOUT;
+        if (w != WAIT_OBJECT_0) return SYS_EOF;
+        int r = read_console(keys);
+        if (r != SYS_TIMEOUT) return r;
+        if (deadline >= 0) { // key-ups, focus and the like: wait on
+            left = deadline - sys_millis();
+            if (left < 0) left = 0;
         }
-        if (w == WAIT_OBJECT_0 + 1 || w == WAIT_TIMEOUT) {
-            check_size();
-            return con.events ? SYS_EVENT : SYS_TIMEOUT;
-        }
-        return SYS_EOF;
     }
 }
 
@@ -158,6 +160,11 @@ unsigned sys_events(void) {
     return e;
 }
 
+// The size the last resize event left, kept by follow_window; the console
+// is asked only when it is not taken.
 bool sys_size(int *cols, int *rows) {
-    return window_size(con.open ? con.screen : GetStdHandle(STD_OUTPUT_HANDLE), cols, rows);
+    if (!con.open) return window_size(GetStdHandle(STD_OUTPUT_HANDLE), cols, rows);
+    *cols = con.cols;
+    *rows = con.rows;
+    return *cols > 0 && *rows > 0;
 }

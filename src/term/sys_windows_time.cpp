@@ -69,14 +69,14 @@ long long sys_millis(void) {
     return qpc_now() - start_ms;
 }
 
+// A waitable timer never fires early: one wait and no clock read. Only
+// Sleep, where there is no timer, may end short, and is checked by the
+// clock.
 void sys_sleep(int ms) {
     if (ms <= 0) return;
-    long long until = sys_millis() + ms;
     HANDLE t = precise_timer();
-    for (long long left = ms; left > 0; left = until - sys_millis()) {
-        if (t && arm_timer(t, left))
-            WaitForSingleObject(t, INFINITE);
-        else
-            Sleep((DWORD)left);
-    }
+    if (t && arm_timer(t, ms) && WaitForSingleObject(t, INFINITE) == WAIT_OBJECT_0) return;
+    long long until = sys_millis() + ms;
+    for (long long left = ms; left > 0; left = until - sys_millis())
+        Sleep((DWORD)left);
 }
