@@ -61,6 +61,7 @@ bool console_is_own(DWORD process_count);
 
 // ---- Painting (sys_windows_paint.cpp) -------------------------------------
 
+// n bytes of UTF-8 as the console's UTF-16.
 std::wstring widen(const char *utf8, size_t n);
 // The painter of the game's buffer, made and dropped with it.
 void painter_open(HANDLE screen);
@@ -80,6 +81,6 @@ bool window_size(HANDLE h, int *cols, int *rows, CONSOLE_SCREEN_BUFFER_INFO *inf
 // A timer that fires to the millisecond, or nullptr; made once.
 HANDLE precise_timer(void);
 // Arms the timer to fire ms milliseconds from now.
-bool arm_timer(HANDLE timer, long long ms);
+bool arm_timer(HANDLE t, long long ms);
 // Gives back the 1 ms system tick that an ordinary timer needed.
 void lower_period(void);
