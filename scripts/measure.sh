@@ -2,8 +2,10 @@
 # SPDX-License-Identifier: MIT
 # Measures the game in a pseudo-terminal: the processor time it uses over
 # a few seconds of play without keys, and the time from a key (Right arrow)
-# to its redraw reaching the terminal; under wine also the console calls
-# that a move and a drop make (wine's trace of its console functions).
+# to its redraw reaching the terminal; under wine also the calls into
+# kernel32 (the console's, the clock's and the waits) that the game makes
+# for a move, a drop and a second without keys, by kind (wine's relay
+# trace, counted).
 #
 #   scripts/measure.sh [path/to/zelvane] [seconds]
 #   scripts/measure.sh --wine [path/to/zelvane.exe] [seconds]
@@ -27,7 +29,11 @@ if [ "${1:-}" = --wine ]; then
         exe=build-measure-win/zelvane.exe
     fi
     export WINEPREFIX=$PWD/build-measure-win/wineprefix WINEDEBUG=-all
+    mkdir -p build-measure-win
     [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1
+    # The relay trace of this prefix: kernel32's functions only.
+    wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ \
+        /d 'kernel32.*;kernelbase.*' /f >/dev/null 2>&1
 fi
 exe=${1:-}
 secs=${2:-5}
@@ -68,8 +74,8 @@ class Game:
             os.chdir(self.dir.name)
             os.environ.update(TERM="xterm-256color", LANG="C.UTF-8", LC_ALL="C.UTF-8")
             if trace:
-                # wine's console functions each leave a line in the trace.
-                os.environ["WINEDEBUG"] = "trace+console"
+                # Each call into kernel32 leaves a line, with its process.
+                os.environ["WINEDEBUG"] = "+pid,+relay"
                 os.dup2(os.open(trace, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644), 2)
             os.execv(argv[0], argv)
         fcntl.ioctl(self.fd, termios.TIOCSWINSZ, struct.pack("HHHH", 30, 80, 0, 0))
@@ -191,33 +197,64 @@ lat.sort()
 print("key to redraw (Right/Left arrow, %d keys): median %.2f ms, 90th %.2f ms, max %.2f ms"
       % (len(lat), lat[len(lat) // 2], lat[int(len(lat) * 0.9)], lat[-1]))
 
-# Console calls per action, under wine: the console functions (the ones
-# the game calls, named with a capital) that wine traces after each key.
+# Calls per action, under wine: the calls into kernel32 that the game's own
+# code makes (those that return into the executable, in the game's
+# process), by kind, after each key, and per second without keys with the
+# columns falling. A size query (GetConsoleScreenBufferInfo) should come
+# only after a resize, and the clock (QueryPerformanceCounter) a few times.
 if wine:
     import collections, re
-    call = re.compile(rb"trace:console:([A-Z][A-Za-z]*)")
+    with open(exe, "rb") as f:
+        pe = f.read(4096)
+    opt = struct.unpack_from("<I", pe, 0x3C)[0] + 24  # the PE32+ optional header
+    base = struct.unpack_from("<Q", pe, opt + 24)[0]
+    image = range(base, base + struct.unpack_from("<I", pe, opt + 56)[0])
+    call = re.compile(rb"^([0-9a-f]+):[0-9a-f]+:Call KERNEL(?:32|BASE)\.(\w+)\(.*\) ret=([0-9a-f]+)$",
+                      re.M)
     log = os.path.join(tempfile.gettempdir(), "zelvane-measure-trace-%d.log" % os.getpid())
+
+    def calls():
+        with open(log, "rb") as f:
+            found = call.findall(f.read())
+        # The game's process: the one that sized its screen buffer.
+        game = next((p for p, name, _ in found if name == b"SetConsoleScreenBufferSize"), None)
+        return collections.Counter(name.decode() for p, name, ret in found
+                                   if p == game and int(ret, 16) in image)
+
+    def show(what, counts, n):
+        total = collections.Counter()
+        for c in counts:
+            total += c
+        kinds = ", ".join("%s %.1f" % (k, v / n) for k, v in total.most_common())
+        print("kernel32 calls per %s (%d): %.1f (%s)" % (what, n, sum(total.values()) / n, kinds))
+
     g = Game(trace=log, first_speed=1 << 30, max_speed=1 << 30)
     g.wait_for("块")
     g.drain(1.0)
-    def calls():
-        with open(log, "rb") as f:
-            return collections.Counter(call.findall(f.read()))
     per = {"move": [], "drop": []}
-    for i in range(20):
+    for i in range(10):
         for name, key in (("move", b"\x1b[C" if i % 2 == 0 else b"\x1b[D"), ("drop", b" ")):
             before = calls()
             os.write(g.fd, key)
             g.read(5)
-            g.drain(0.3)
+            g.drain(0.5)
             per[name].append(calls() - before)
     g.close()
-    os.unlink(log)
     for name, counts in per.items():
-        total = collections.Counter()
-        for c in counts:
-            total += c
-        mean = sum(total.values()) / len(counts)
-        kinds = ", ".join("%s %.1f" % (k.decode(), v / len(counts)) for k, v in total.most_common())
-        print("console calls per %s (%d actions): mean %.1f (%s)" % (name, len(counts), mean, kinds))
+        show(name, counts, len(counts))
+
+    def play(seconds):  # the columns fall meanwhile: no drain
+        end = time.monotonic() + seconds
+        while time.monotonic() < end:
+            g.read(end - time.monotonic())
+
+    g = Game(trace=log)
+    g.wait_for("块")
+    play(1.0)  # the rest of the first screen
+    before = calls()
+    play(secs)
+    idle = calls() - before
+    g.close()
+    os.unlink(log)
+    show("second without keys", [idle], secs)
 EOF

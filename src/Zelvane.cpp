@@ -20,7 +20,6 @@
 #include "order_b_1.h"
 #include "order_fun_1.h"
 #include "order_fun_2.h"
-#include "own_console.h"
 #include "term.h"
 #include "files/files.h"
 
@@ -152,7 +151,7 @@ static void remove_scratch() {
 void give_up(const char *why) {
     term_close();
     term_message(1, -1, (std::string("zelvane: ") + why).c_str());
-    hold_own_console();
+    term_hold_window();
     exit(2);
 }
 

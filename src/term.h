@@ -51,6 +51,11 @@ const char *term_error(void);
 // stderr (to_stderr) or stdout, in the locale's encoding; in colour attr
 // (foreground only; -1 none) when the stream is a terminal.
 void term_message(int to_stderr, int attr, const char *utf8);
+// When the window closes with the game (a console window that Windows
+// opened for it alone), says "按任意键关闭窗口" and waits for one key, so
+// that the message before stays readable; elsewhere returns at once. Called
+// after term_close, before the program ends with an error.
+void term_hold_window(void);
 
 // ---- Output ----------------------------------------------------------------
 // Drawing changes the screen model. term_flush writes what differs from

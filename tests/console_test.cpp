@@ -22,6 +22,7 @@
 #include "seam_check.h"
 #include "term.h"
 #include "term/chars.h"
+#include "term/sys_windows.h"
 #include "files/files.h"
 
 namespace {
@@ -91,6 +92,31 @@ TEST_F(OnConsole, KeyRecordsGiveTheTerminalsCodes) {
     }
 }
 
+// A window made smaller: the console says so with a resize event, and the
+// next wait repaints at the new size, which term_size then gives.
+TEST_F(OnConsole, AResizeEventRepaintsAtTheNewSize) {
+    static int repaints;
+    repaints = 0;
+    term_on_repaint([] { repaints++; });
+    int cols, rows;
+    term_size(&cols, &rows);
+    HANDLE shown =
+        CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(shown, INVALID_HANDLE_VALUE);
+    SMALL_RECT smaller = {0, 0, (SHORT)(cols - 11), (SHORT)(rows - 6)};
+    EXPECT_TRUE(SetConsoleWindowInfo(shown, TRUE, &smaller));
+    EXPECT_TRUE(SetConsoleScreenBufferSize(shown, COORD{(SHORT)(cols - 10), (SHORT)(rows - 5)}));
+    CloseHandle(shown);
+    term_wait(5000);
+    term_on_repaint(nullptr);
+    EXPECT_EQ(repaints, 1);
+    int now_cols, now_rows;
+    term_size(&now_cols, &now_rows);
+    EXPECT_EQ(now_cols, cols - 10);
+    EXPECT_EQ(now_rows, rows - 5);
+}
+
 // The seam's property on the console: random drawing in random colours,
 // flushed now and then; the console's active buffer then holds exactly what
 // was drawn.
@@ -125,6 +151,18 @@ TEST_F(OnConsole, BufferHoldsWhatWasDrawn) {
                                    *bg = (g.Attributes >> 4) & 15;
                                }),
               "");
+}
+
+// Only a console that no other program shares is the game's own: a shell
+// that started the game keeps its window open itself, and a failed count
+// means no console to keep.
+TEST(OwnConsole, OnlyTheSoleProcessOwnsItsConsole) {
+    const struct {
+        DWORD count;
+        bool own;
+    } cases[] = {{0, false}, {1, true}, {2, false}, {3, false}};
+    for (auto c : cases)
+        EXPECT_EQ(console_is_own(c.count), c.own) << c.count;
 }
 
 // What the game's files may be, and what opening them does.

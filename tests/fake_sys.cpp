@@ -161,3 +161,5 @@ long long sys_millis(void) {
 void sys_sleep(int ms) {
     F.clock += ms;
 }
+
+void sys_hold_window(void) {}

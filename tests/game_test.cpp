@@ -985,22 +985,39 @@ TEST(WindowsBuild, GameUnderWinePlaysAsOnTheTerminal) {
     EXPECT_TRUE(cooked(*win.pty));
 }
 
-TEST(WindowsBuild, GameOverUnderWineEndsWithStatus0) {
+// A game over, a restart (quick start: nothing else clears the menu away),
+// a second game over, and the end.
+TEST(WindowsBuild, GameOverUnderWineRestartsAndEndsWithStatus0) {
     Wine w = find_wine();
     if (!w.why_not.empty()) GTEST_SKIP() << w.why_not;
     Game g({{"height", 7}, {"b_num", 6}, {"debug", 1}}, 80, 30, true);
     g.start(80, 30, {w.wine, w.game}, w.env);
     PtyRun &p = *g.pty;
-    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WINE_WAIT))
-        << p.screen.dump();
-    p.send(ENTER + SPACE + SPACE);
-    ASSERT_TRUE(p.wait_for([](Screen &s) { return has_glyph(s, 4, 5, "①"); }, WINE_WAIT))
-        << p.screen.dump();
-    p.send(SPACE);
-    ASSERT_TRUE(p.wait_text("--> 重新开始", WINE_WAIT)) << p.screen.dump();
+    auto fill = [&](const std::string &first) {
+        ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WINE_WAIT))
+            << p.screen.dump();
+        p.send(first + SPACE);
+        ASSERT_TRUE(p.wait_for([](Screen &s) { return has_glyph(s, 4, 5, "①"); }, WINE_WAIT))
+            << p.screen.dump();
+        p.send(SPACE);
+        ASSERT_TRUE(p.wait_text("--> 重新开始", WINE_WAIT)) << p.screen.dump();
+    };
+    ASSERT_NO_FATAL_FAILURE(fill(ENTER + SPACE));
     EXPECT_EQ(p.screen.fg(0, 0), 12);
     EXPECT_TRUE(g.dir.exists("data.txt"));
     EXPECT_TRUE(g.dir.exists("temp.txt"));
+    p.send(ENTER);
+    ASSERT_TRUE(
+        p.wait_for([](Screen &s) { return has_glyph(s, 0, 0, "○") && column_at(s, 4); }, WINE_WAIT))
+        << p.screen.dump();
+    // Between the well and the panel, where the menu's second line reached,
+    // nothing is left.
+    p.pump(300);
+    std::string gap;
+    for (int y = 0; y < 30; y++)
+        gap += p.screen.ch(16, y) + p.screen.ch(17, y);
+    EXPECT_EQ(gap, std::string(60, ' ')) << p.screen.dump();
+    ASSERT_NO_FATAL_FAILURE(fill(""));
     p.send(DOWN);
     ASSERT_TRUE(p.wait_text("--> 结束", WINE_WAIT)) << p.screen.dump();
     p.send(ENTER);

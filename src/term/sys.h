@@ -5,7 +5,8 @@
 // characters) sit on these few calls, and each platform has one file that
 // implements all of them: sys_posix.cpp (termios, signals, select, and the
 // VT painter for the bytes), sys_windows.cpp (the console API, painting with
-// console calls). The tests have a back end of their own.
+// console calls; split by concern into sys_windows_*.cpp). The tests have a
+// back end of their own.
 //
 // Output goes through one call per flush: sys_paint gets the damage as runs
 // of cells (paint.h) with the changes of cursor, title and the clear, and
@@ -34,6 +35,10 @@ void sys_close(void);
 // terminal is given back (nullptr: nothing). It runs in a signal handler:
 // async-signal-safe calls only.
 void sys_on_kill(void (*fn)(void));
+// When the game's window closes with the game (a console window that it
+// opened for itself), says so and waits for a key, so that the game's last
+// message stays readable. Elsewhere returns at once.
+void sys_hold_window(void);
 
 // ---- Output ----------------------------------------------------------------
 

@@ -544,3 +544,6 @@ void sys_sleep(int ms) {
         if (nanosleep(&ts, nullptr) == 0) return;
     }
 }
+
+// A terminal window is never the game's own: nothing to hold.
+void sys_hold_window(void) {}

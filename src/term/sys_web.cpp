@@ -160,3 +160,6 @@ long long sys_millis(void) {
 void sys_sleep(int ms) {
     emscripten_sleep((unsigned)(ms > 0 ? ms : 0));
 }
+
+// A terminal window is never the game's own: nothing to hold.
+void sys_hold_window(void) {}

@@ -66,6 +66,10 @@ void term_message(int to_stderr, int attr, const char *utf8) {
     sys_message(to_stderr != 0, attr, utf8);
 }
 
+void term_hold_window(void) {
+    sys_hold_window();
+}
+
 // ---- Output ----------------------------------------------------------------
 
 // The model takes the terminal's size at its first use.
