@@ -3,6 +3,7 @@
 
 #include "help_fun_1.h"
 
+#include "files/files.h"
 #include "term.h"
 
 #include <cerrno>
@@ -10,16 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-#include <sys/stat.h>
-
-// MSVC's <sys/stat.h> has the mode bits but not these tests.
-#ifndef S_ISDIR
-#define S_ISDIR(m) (((m)&S_IFMT) == S_IFDIR)
-#endif
-#ifndef S_ISREG
-#define S_ISREG(m) (((m)&S_IFMT) == S_IFREG)
-#endif
 
 // ---- Console primitives ----------------------------------------------------
 
@@ -99,25 +90,13 @@ int input_int(int i, int j) {
 }
 
 int check_dir_access(const char *str) {
-    struct stat st;
-    return str && stat(str, &st) == 0 && S_ISDIR(st.st_mode) ? 1 : 0;
+    return file_kind(str) == FILE_DIRECTORY ? 1 : 0;
 }
 
 int check_file_access(const char *str) {
-    struct stat st;
-    return str && stat(str, &st) == 0 ? 1 : 0;
+    return file_kind(str) != FILE_MISSING ? 1 : 0;
 }
 
 int get_file_size(const char *str) {
-    if (!str) return -1;
-    FILE *f = fopen(str, "rb");
-    if (!f) return -1;
-    struct stat st;
-    int size = -1;
-    // Only a regular file has a size to give; one too large for the result
-    // gives -1 rather than a wrapped number.
-    if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= INT_MAX)
-        size = (int)st.st_size;
-    fclose(f);
-    return size;
+    return file_size(str);
 }

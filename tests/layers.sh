@@ -15,13 +15,12 @@ include = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 system = re.compile(r'^\s*#\s*include\s*<([^>]+)>', re.M)
 
 # Headers in angle brackets that every platform's C++ has: the C++ library
-# (<string>, <cstdio>), the C library's own, and the C runtime's stat,
-# which MSVC has too. Anything else (<windows.h>, <termios.h>, <unistd.h>,
-# <sys/...>, <emscripten...>) is the platform's, and belongs to a back end
-# (term/sys_*) or to the file rules (files/).
+# (<string>, <cstdio>) and the C library's own. Anything else (<windows.h>,
+# <termios.h>, <unistd.h>, <sys/...>, <emscripten...>) is the platform's,
+# and belongs to a back end (term/sys_*) or to the file rules (files/).
 C_LIBRARY = set("""assert.h ctype.h errno.h fenv.h float.h inttypes.h iso646.h limits.h
     locale.h math.h setjmp.h signal.h stdarg.h stdbool.h stddef.h stdint.h stdio.h
-    stdlib.h string.h time.h uchar.h wchar.h wctype.h sys/stat.h sys/types.h""".split())
+    stdlib.h string.h time.h uchar.h wchar.h wctype.h""".split())
 PORTABLE = lambda inc: re.fullmatch(r"[a-z_]+", inc) is not None or inc in C_LIBRARY
 
 # What each file of the terminal layer may include, by the part it is in.

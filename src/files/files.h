@@ -30,3 +30,10 @@ FILE *file_write_regular(const char *path, bool append);
 // read-only files stay. On POSIX it is
 // async-signal-safe (lstat and unlink only), for a signal's clean-up.
 void file_remove(const char *path);
+
+// What path names, links followed: one of the values below.
+enum { FILE_MISSING, FILE_DIRECTORY, FILE_REGULAR, FILE_OTHER };
+int file_kind(const char *path);
+// The size in bytes of the regular file path, when it can be opened for
+// reading and its size fits an int; -1 otherwise.
+int file_size(const char *path);
