@@ -89,7 +89,6 @@ const zv = {
     });
   },
 };
-window.zv = zv; // for the tests
 
 const encoder = new TextEncoder();
 // Keys from the keyboard and from the touch keys alike.

@@ -150,9 +150,7 @@ async function phoneGame({ page }, width, height) {
   await playWith(page, configText({ fask_s: 0, height: 6, b_num: 4, first_speed: 1 << 30 }));
   await waitText(page, '按任意键');
   assert.deepEqual(await layoutFaults(page), []);
-  const shot = path.join(dir, '..', `phone-${width}x${height}.png`);
-  await page.screenshot({ path: shot });
-  console.log(`${width} x ${height}: screenshot ${path.basename(shot)}`);
+  await page.screenshot({ path: path.join(dir, '..', `phone-${width}x${height}.png`) });
 
   // No keyboard over the game: a tap on the terminal focuses nothing that
   // would call one up.
@@ -162,6 +160,17 @@ async function phoneGame({ page }, width, height) {
     const e = document.activeElement;
     return !(e.isContentEditable || /^(INPUT|TEXTAREA)$/.test(e.tagName)) || e.inputMode === 'none';
   }), 'a tap on the terminal would call up the on-screen keyboard');
+
+  // The editor, behind 设置: over the game, and away again.
+  const editorShown = () => page.evaluate(() => {
+    const r = document.getElementById('config').getBoundingClientRect();
+    return r.width > 0 && r.right <= innerWidth && r.bottom <= innerHeight;
+  });
+  assert.equal(await editorShown(), false, 'the editor beside the game on a phone');
+  await page.tap('#settings');
+  assert.ok(await editorShown(), 'no editor behind 设置');
+  await page.tap('#close');
+  assert.equal(await editorShown(), false, 'the editor stays over the game');
 
   for (let i = 0; i < 5 && !(await columnAt(page, 4)); i++) {
     await tap(page, '回车');
@@ -186,6 +195,7 @@ async function phoneGame({ page }, width, height) {
     if (x < 4) await landed(page, x, 4);
   }
   await waitText(page, '总Zelvane数：12');
+  await page.screenshot({ path: path.join(dir, '..', `phone-${width}x${height}-well.png`) });
   await waitColumn(page, 4);
   await tap(page, '空格'); // fills the entry: the game is over
   await waitText(page, '游戏结束');
@@ -220,7 +230,7 @@ async function offline({ page, srv }) {
 // The top glyph's row in column x (-1: none) each time it changes, over
 // ms, timed as the game wrote it: [time in ms, row].
 const topRows = (page, x, ms) => page.evaluate((x, ms) => new Promise(resolve => {
-  const term = window.zvTerm, zv = window.zv, write = zv.write, seen = [];
+  const term = window.zvTerm, zv = window.zelvane.zv, write = zv.write, seen = [];
   let written = 0;
   zv.write = bytes => { written = performance.now(); write.call(zv, bytes); };
   const top = () => {
@@ -267,7 +277,7 @@ async function timing({ page }) {
 async function log({ page }) {
   await playWith(page, configText({ height: 7, b_num: 6, debug: 1 }));
   await waitColumn(page, 4);
-  await page.evaluate(() => { window.zv.logCap = 3000; });
+  await page.evaluate(() => { window.zelvane.zv.logCap = 3000; });
   for (const k of [KEY.RIGHT, KEY.LEFT, KEY.RIGHT, KEY.LEFT, KEY.RIGHT, KEY.LEFT]) {
     await send(page, k);
     await sleep(50);
