@@ -331,7 +331,10 @@ again.addEventListener('click', play);
 fitTerminal();
 play();
 
-// Kept for offline play once the page has been here; an old browser, or a
-// page opened from a file, simply goes without.
-if ('serviceWorker' in navigator && location.protocol !== 'file:')
-  navigator.serviceWorker.register('sw.js').catch(e => console.warn('offline copy: ' + e));
+// Kept for offline play once the page has been here, fetched once the page
+// has loaded so as not to slow the first game; an old browser, or a page
+// opened from a file, simply goes without.
+if ('serviceWorker' in navigator && location.protocol !== 'file:') {
+  window.addEventListener('load', () =>
+    navigator.serviceWorker.register('sw.js').catch(e => console.warn('offline copy: ' + e)));
+}
