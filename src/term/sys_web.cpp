@@ -140,9 +140,10 @@ int sys_wait(term_keys *keys, int timeout_ms) {
     long long until = sys_millis() + timeout_ms;
     if (js_now() - last_turn >= turn_every_ms && wait_page(0) == 2) return SYS_EVENT;
     if (read_keys(keys) == SYS_INPUT) return SYS_INPUT;
-    // Nothing can have come in since the page's last turn.
+    // Nothing can have come in since the page's last turn: no time to wait,
+    // no turn owed.
     long long left = timeout_ms < 0 ? -1 : until - sys_millis();
-    if (left == 0 || (left < 0 && timeout_ms >= 0)) return SYS_TIMEOUT;
+    if (timeout_ms >= 0 && left <= 0) return SYS_TIMEOUT;
     if (wait_page((int)left) == 2) return SYS_EVENT;
     return read_keys(keys);
 }

@@ -320,8 +320,10 @@ async function paste({ page }) {
   }));
   console.log(`1 MB pasted: the page's longest wait for a turn ${longest.toFixed(0)} ms`);
   assert.ok(longest < 1000, `the page held for ${longest.toFixed(0)} ms`);
+  const t0 = Date.now();
   await send(page, KEY.RIGHT);
   await waitFor(page, 'the move after the paste', p => columnAt(p, 5), 60000);
+  console.log(`the move after the paste: ${Date.now() - t0} ms after it`);
 }
 
 // Storage that cannot be read: the sample plays, and the page says why.
