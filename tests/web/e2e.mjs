@@ -203,6 +203,10 @@ async function phoneGame({ page }, width, height) {
   await tap(page, '↑');
   await tap(page, '回车');
   await waitText(page, '按任意键');
+  // Turned the other way, the page fits itself again.
+  await page.setViewport(phone(height, width).viewport);
+  await waitFor(page, 'the turned page to fit', async p => !(await layoutFaults(p)).length);
+  await waitText(page, '按任意键');
   console.log(`${width} x ${height}: credits, moves, cycle, pause, a drop that scores, game over, 重新开始 by taps: ok`);
 }
 
