@@ -219,7 +219,8 @@ async function phoneGame({ page }, width, height) {
 // Served under a path, the page plays; after that first visit it loads and
 // plays with the network gone.
 async function offline({ page, srv }) {
-  await page.evaluate(() => navigator.serviceWorker.ready);
+  await waitFor(page, 'the offline copy kept', p => p.evaluate(() =>
+    navigator.serviceWorker.getRegistration().then(r => Boolean(r && r.active))));
   for (const how of ['from a sub-path', 'offline']) {
     if (how === 'offline') {
       srv.offline = true;
