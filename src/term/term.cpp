@@ -19,7 +19,7 @@
 #define PROBE_GLYPH "○"
 // A sleep that starts no later than this after the last one's deadline
 // continues from that deadline.
-static const long long sleep_chain_ms = 50;
+static const long long sleep_chain_ms = 100;
 
 static struct {
     bool open;                // term_open took the terminal
