@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # The browser build's figures, next to scripts/measure.sh's native ones: the
-# page's renderer processor time over a few seconds of play without keys,
-# and key to redraw, in Debian's Chromium headless.
+# page's weight, navigation to the well, the renderer's processor time over
+# some seconds of play without keys (10 unless given), and key to redraw, in
+# Debian's Chromium headless. With @xterm/addon-canvas in node_modules (npm
+# install --no-save), the processor time with that renderer too.
 #
 #   scripts/web_figures.sh [build-web] [seconds]
 #
@@ -16,4 +18,4 @@ if [ ! -f "$build/web/zelvane.wasm" ]; then
     emcmake cmake -S . -B "$build" >/dev/null
     cmake --build "$build" -j"$(nproc)" >/dev/null
 fi
-node tests/web/figures.mjs "$build/web" "${2:-5}"
+node tests/web/figures.mjs "$build/web" "${2:-10}"

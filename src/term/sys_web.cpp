@@ -8,6 +8,11 @@
 // the timeout resolves, so an idle game costs the page nothing. No signals
 // (Ctrl-C is read as a key) and no suspend; one encoding, UTF-8; the title
 // is the page's.
+//
+// The page runs only between the game's yields: keys arrive, the terminal
+// paints and the page answers then and at no other time. So a poll with
+// nothing queued needs no yield unless the page has waited a while, and a
+// game busy with a flood of keys still yields every few milliseconds.
 
 #include "sys.h"
 
@@ -21,10 +26,17 @@
 
 // How long the terminal may take to answer the width probe.
 static const int probe_timeout_ms = 300;
+// The longest the game keeps the page from painting and answering, less
+// the time one batch of keys takes.
+static const double turn_every_ms = 8;
+// Key bytes taken from the page at a time: a flood of them is handled in
+// batches, with the page's turns between.
+static const int keys_per_batch = 256;
 
 static bool w_open;
 static vt_painter painter; // the frames as bytes for xterm.js
 static std::string out_buf;
+static double last_turn; // when the page last had a turn (js_now)
 
 // ---- The page --------------------------------------------------------------
 
@@ -41,10 +53,11 @@ EM_JS(int, js_take_resize, (void), {
 EM_JS(int, js_cols, (void), { return Module.zv.cols(); });
 EM_JS(int, js_rows, (void), { return Module.zv.rows(); });
 EM_JS(double, js_now, (void), { return performance.now(); });
-// Sleeps until the timeout (negative: none), keys or a resize: 0, 1 or 2.
-// Woken as emscripten_sleep wakes, so that an exit() in the game after it
-// ends the program rather than throwing into the page (cmake/web.cmake
-// names it an Asyncify import).
+// Sleeps until the game's clock (whole milliseconds) has moved on the
+// timeout (negative: no limit; 0: just a turn for the page), keys or a
+// resize: 0, 1 or 2. Woken as emscripten_sleep wakes, so that an exit() in
+// the game after it ends the program rather than throwing into the page
+// (cmake/web.cmake names it an Asyncify import).
 EM_JS(int, js_wait, (int ms), {
     return Asyncify.handleSleep(function(wakeUp) {
         Module.zv.wait(ms).then(function(why) { callUserCallback(function() { wakeUp(why); }); });
@@ -104,7 +117,7 @@ bool sys_gbk(void) {
 // given back on the way out (exit runs term_close) and the page offers a
 // new game.
 static int read_keys(term_keys *keys) {
-    unsigned char buf[4096];
+    unsigned char buf[keys_per_batch];
     int n = js_take_keys(buf, (int)sizeof buf);
     if (n <= 0) return SYS_TIMEOUT;
     if (const void *intr = memchr(buf, 0x03, (size_t)n)) {
@@ -117,9 +130,21 @@ static int read_keys(term_keys *keys) {
     return SYS_INPUT;
 }
 
+static int wait_page(int timeout_ms) {
+    int why = js_wait(timeout_ms);
+    last_turn = js_now();
+    return why;
+}
+
 int sys_wait(term_keys *keys, int timeout_ms) {
+    long long until = sys_millis() + timeout_ms;
+    if (js_now() - last_turn >= turn_every_ms && wait_page(0) == 2) return SYS_EVENT;
     if (read_keys(keys) == SYS_INPUT) return SYS_INPUT;
-    if (js_wait(timeout_ms) == 2) return SYS_EVENT;
+    // Nothing can have come in since the page's last turn: no time to wait,
+    // no turn owed.
+    long long left = timeout_ms < 0 ? -1 : until - sys_millis();
+    if (timeout_ms >= 0 && left <= 0) return SYS_TIMEOUT;
+    if (wait_page((int)left) == 2) return SYS_EVENT;
     return read_keys(keys);
 }
 
@@ -157,8 +182,12 @@ long long sys_millis(void) {
     return (long long)js_now();
 }
 
+// To a deadline, so that many short sleeps add up to their total: keys
+// and resizes wake the wait, and stay queued for the next read.
 void sys_sleep(int ms) {
-    emscripten_sleep((unsigned)(ms > 0 ? ms : 0));
+    long long until = sys_millis() + ms;
+    for (long long left = ms; left > 0; left = until - sys_millis())
+        wait_page((int)left);
 }
 
 // A terminal window is never the game's own: nothing to hold.

@@ -17,12 +17,16 @@
 
 // Glyph whose width the terminal is asked about at start.
 #define PROBE_GLYPH "○"
+// A sleep that starts no later than this after the last one's deadline
+// continues from that deadline.
+static const long long sleep_chain_ms = 100;
 
 static struct {
     bool open;                // term_open took the terminal
     std::string error;        // reason of the last failure, UTF-8
     term_keys keys;           // decoder of what the keyboard sent
     long long last_input;     // term_millis() when keys last came
+    long long sleep_due;      // term_millis() when the last sleep was due to end
     void (*on_repaint)(void); // the program's look at the new size
     void (*on_kill)(void);    // the program's clean-up when it is ended
     bool in_hook, hook_again;
@@ -239,15 +243,22 @@ long long term_millis(void) {
 
 // A flash's pause is part of the game: no key is read, no hook runs, but
 // what the window lost is shown again at once, from the model.
+//
+// Sleeps that follow one another at once (a flash's pauses) run from one
+// deadline to the next, so that they add up to their total even where each
+// wakes a little late (a browser paints the flash meanwhile).
 void term_sleep(int ms) {
     term_flush();
     if (ms <= 0) return;
+    long long now = term_millis();
+    bool chained = T.sleep_due > 0 && now >= T.sleep_due && now - T.sleep_due <= sleep_chain_ms;
+    long long until = (chained ? T.sleep_due : now) + ms;
+    T.sleep_due = until;
     if (!T.open) {
-        sys_sleep(ms);
+        if (until > now) sys_sleep((int)(until - now));
         return;
     }
-    long long until = term_millis() + ms;
-    for (long long left = ms; left > 0; left = until - term_millis()) {
+    for (long long left = until - now; left > 0; left = until - term_millis()) {
         int got = sys_wait(&T.keys, (int)left);
         if (got == SYS_INPUT) T.last_input = term_millis();
         if (got == SYS_EVENT) take_events(false);

@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: MIT
 // figures.mjs -- the page's figures in headless Chromium, as
-// scripts/measure.sh takes the native game's: processor time over a few
-// seconds of play without keys, and key to redraw (the key event to the
-// terminal's buffer showing the move), median over some keys.
+// scripts/measure.sh takes the native game's: the page's weight, the time
+// from navigation to the well, processor time over a few seconds of play
+// without keys (also with xterm.js's canvas renderer, when its addon is in
+// node_modules), and key to redraw (the key event to the terminal's buffer
+// showing the move), median over some keys.
 //   node figures.mjs <build-web/web> [seconds]
 import fs from 'node:fs';
+import path from 'node:path';
+import zlib from 'node:zlib';
 import { serve, launch, configText, waitFor, waitText, KEY } from './harness.mjs';
 
 const dir = process.argv[2], secs = Number(process.argv[3] || 5);
@@ -42,12 +46,53 @@ function cpuSeconds(pids) {
   return t;
 }
 
-async function start(over) {
+// The page's folder: every file raw and gzipped (-9), as a server would send it.
+{
+  let raw = 0, gz = 0;
+  for (const f of fs.readdirSync(dir)) {
+    const data = fs.readFileSync(path.join(dir, f));
+    raw += data.length;
+    gz += zlib.gzipSync(data, { level: 9 }).length;
+  }
+  console.log(`page weight: ${(raw / 1024).toFixed(0)} KB, ${(gz / 1024).toFixed(0)} KB gzipped`);
+}
+
+// From navigation to the well on the screen, with nothing cached, served
+// locally (uncompressed), and over a link of 10 Mbit/s: the median of a
+// few loads.
+const LINKS = [['local', null],
+  ['over 10 Mbit/s, 20 ms', { download: 10e6 / 8, upload: 10e6 / 8, latency: 20 }]];
+for (const [link, conditions] of LINKS) {
+  const times = [];
+  for (let i = 0; i < 5; i++) {
+    const srv = await serve(dir);
+    const run = await launch(srv.url + 'xterm.css'); // the origin; the server sends nothing cacheable
+    await run.page.evaluate(c => localStorage.setItem('zelvane.config.conf', c), configText(BASE));
+    if (conditions) await run.page.emulateNetworkConditions(conditions);
+    const t0 = Date.now();
+    await run.page.goto(srv.url);
+    await waitText(run.page, '下一个方块', 30000);
+    times.push(Date.now() - t0);
+    await run.browser.close();
+    srv.close();
+  }
+  times.sort((a, b) => a - b);
+  console.log(`navigation to the well (${link}, nothing cached): median ${times[2]} ms of ${times.join(', ')}`);
+}
+
+const canvasAddon = path.join(path.dirname(new URL(import.meta.url).pathname),
+  '../../node_modules/@xterm/addon-canvas/lib/addon-canvas.js');
+
+async function start(over, renderer) {
   const srv = await serve(dir);
   const run = await launch(srv.url);
   await run.page.evaluate(c => localStorage.setItem('zelvane.config.conf', c), configText({ ...BASE, ...over }));
   await run.page.reload();
   await waitText(run.page, '下一个方块');
+  if (renderer === 'canvas') {
+    await run.page.addScriptTag({ path: canvasAddon });
+    await run.page.evaluate(() => window.zvTerm.loadAddon(new CanvasAddon.CanvasAddon()));
+  }
   await new Promise(r => setTimeout(r, 1000));
   return { ...run, close: async () => { await run.browser.close(); srv.close(); } };
 }
@@ -60,8 +105,8 @@ async function blank() {
 }
 
 // Processor time over secs of play without keys.
-async function idle(what, over) {
-  const g = over ? await start(over) : await blank();
+async function idle(what, over, renderer) {
+  const g = over ? await start(over, renderer) : await blank();
   const all = processes(g.browser.process().pid);
   const renderers = [...all].filter(([, c]) => c.includes('--type=renderer')).map(([p]) => p);
   const r0 = cpuSeconds(renderers), a0 = cpuSeconds(all.keys());
@@ -77,6 +122,7 @@ async function idle(what, over) {
     `all of Chromium ${ms(a1 - a0)} ms`);
 }
 await idle('the columns falling on their own', {});
+if (fs.existsSync(canvasAddon)) await idle('the same with the canvas renderer', {}, 'canvas');
 await idle('no fall step due', { first_speed: 1 << 30, max_speed: 1 << 30 });
 await idle('a page of one line of text instead, for scale', null);
 

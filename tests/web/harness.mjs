@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // harness.mjs -- the browser tests' shared parts: a static server on
-// 127.0.0.1, Debian's Chromium headless through puppeteer-core, and reads
-// of the terminal's own buffer.
+// 127.0.0.1 (at the root or under a path, and one that can go offline),
+// Debian's Chromium headless through puppeteer-core, a phone's screen, and
+// reads of the terminal's own buffer.
 import http from 'node:http';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -9,12 +10,18 @@ import os from 'node:os';
 import puppeteer from 'puppeteer-core';
 
 const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css',
-  '.wasm': 'application/wasm' };
+  '.wasm': 'application/wasm', '.svg': 'image/svg+xml', '.webmanifest': 'application/manifest+json' };
 
-export function serve(dir) {
+// The folder at base (a path ending in '/'); with offline set, every
+// request is dropped as a lost network drops it.
+export function serve(dir, base = '/') {
   dir = path.resolve(dir);
+  const state = { offline: false };
   const srv = http.createServer((req, res) => {
-    const file = path.join(dir, decodeURIComponent(new URL(req.url, 'http://x').pathname));
+    const at = decodeURIComponent(new URL(req.url, 'http://x').pathname);
+    if (state.offline) return req.socket.destroy();
+    if (!at.startsWith(base)) { res.writeHead(404); return res.end(); }
+    const file = path.join(dir, at.slice(base.length - 1));
     if (!file.startsWith(path.resolve(dir)) || !fs.existsSync(file) || fs.statSync(file).isDirectory()) {
       const idx = path.join(file, 'index.html');
       if (fs.existsSync(idx)) { res.writeHead(200, { 'content-type': 'text/html' }); return res.end(fs.readFileSync(idx)); }
@@ -24,10 +31,19 @@ export function serve(dir) {
     res.end(fs.readFileSync(file));
   });
   return new Promise(r => srv.listen(0, '127.0.0.1', () =>
-    r({ url: `http://127.0.0.1:${srv.address().port}/`, close: () => srv.close() })));
+    r(Object.assign(state, { url: `http://127.0.0.1:${srv.address().port}${base}`,
+      close: () => { srv.closeAllConnections(); srv.close(); } }))));
 }
 
-export async function launch(url) {
+// A phone's screen, as Chromium emulates one: touch, no mouse.
+export const phone = (width, height) => ({
+  viewport: { width, height, deviceScaleFactor: 2, isMobile: true, hasTouch: true, isLandscape: width > height },
+  userAgent: 'Mozilla/5.0 (Linux; Android 14; Pixel 8) AppleWebKit/537.36 (KHTML, like Gecko) ' +
+    'Chrome/120.0 Mobile Safari/537.36',
+});
+
+// Chromium on url; device (phone()) emulated from the first load on.
+export async function launch(url, device) {
   const browser = await puppeteer.launch({
     executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
     args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
@@ -39,8 +55,16 @@ export async function launch(url) {
   const errors = [];
   page.on('console', m => { if (m.type() === 'error') errors.push(m.text()); });
   page.on('pageerror', e => errors.push(String(e)));
+  if (device) await page.emulate(device);
   await page.goto(url);
   return { browser, page, errors };
+}
+
+// config.conf as the player saved it, in the page's storage; then a fresh
+// start of the page.
+export async function playWith(page, conf) {
+  await page.evaluate(c => { localStorage.setItem('zelvane.config.conf', c); }, conf);
+  await page.reload();
 }
 
 // The terminal's rows as text.
