@@ -1,0 +1,158 @@
+// SPDX-License-Identifier: MIT
+// game_run.h -- the real game in a pseudo-terminal, for the whole-game tests.
+//
+// Every game here has b_type 1, so every column is all code 1 and the game
+// is deterministic, and a fall interval so long that no column falls unless
+// a test drops it. Keys are written as a terminal sends them.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <termios.h>
+#include <unistd.h>
+
+#include "ptyrun.h"
+#include "support.h"
+
+const std::string RIGHT = "\x1b[C", LEFT = "\x1b[D", UP = "\x1b[A", DOWN = "\x1b[B";
+const std::string ENTER = "\r", SPACE = " ";
+constexpr int WAIT = 20000; // sanitized builds on a shared machine are slow
+
+using Settings = std::vector<std::pair<std::string, int>>;
+
+// A quick-start game on an 8 x 22 well (the panel's texts clear of one
+// another) with no removal flashing, changed by over.
+inline std::string config_text(const Settings &over = {}) {
+    Settings s = {{"width", 8},     {"height", 22},         {"b_type", 1},
+                  {"b_num", 3},     {"max_f", 1000},        {"first_speed", 1 << 30},
+                  {"add_speed", 1}, {"max_speed", 1 << 30}, {"debug", 0},
+                  {"help_line", 0}, {"fask_s", 1},          {"s_twi", 0},
+                  {"b_drop", 1},    {"twinkle", 1},         {"twi_num", 0}};
+    for (const auto &[key, value] : over)
+        for (auto &[k, v] : s)
+            if (k == key) v = value;
+    std::string text;
+    for (const auto &[k, v] : s)
+        text += k + "=" + std::to_string(v) + "\n";
+    return text;
+}
+
+// A scratch working directory for one run of the game.
+using GameDir = TempDir;
+
+// The game, started in its own directory with config.conf made of over.
+struct Game {
+    // Unless as_job, the game runs at once; otherwise start_as_job runs it.
+    explicit Game(const Settings &over = {}, int cols = 80, int rows = 30, bool as_job = false) {
+        dir.write("config.conf", config_text(over));
+        if (!as_job) start(cols, rows);
+    }
+    void start(int cols, int rows, const std::vector<std::string> &argv = {ZELVANE_EXE},
+               const std::vector<std::string> &env = {}) {
+        pty = std::make_unique<PtyRun>(argv, dir.path, cols, rows, env);
+    }
+    // Starts the game as a job of job_shell() instead; its pid.
+    pid_t start_as_job(int cols, int rows) {
+        pty = std::make_unique<PtyRun>(std::vector<std::string>{"/proc/self/exe"}, dir.path, cols,
+                                       rows,
+                                       std::vector<std::string>{"ZELVANE_JOB_SHELL=" ZELVANE_EXE});
+        return wait_pid();
+    }
+    // The game's pid, from game.pid.
+    pid_t wait_pid() {
+        pid_t pid = -1;
+        pty->wait_for([&](Screen &) { return (pid = (pid_t)number("game.pid")) > 0; }, WAIT);
+        return pid;
+    }
+    Screen &screen() { return pty->screen; }
+    // A number the job shell or the game's wrapper wrote (-1: none yet).
+    long number(const char *file) {
+        long n = -1;
+        std::ifstream(dir.path + "/" + file) >> n;
+        return n;
+    }
+    GameDir dir;
+    std::unique_ptr<PtyRun> pty;
+};
+
+inline bool has_glyph(Screen &s, int x, int y, const std::string &glyph) {
+    return s.cell(x, y).rfind(glyph, 0) == 0;
+}
+
+// The falling column of code-1 cells stands in rows 0 to 2 of column x.
+inline bool column_at(Screen &s, int x) {
+    for (int y = 0; y < 3; y++)
+        if (!has_glyph(s, x, y, "①")) return false;
+    return !has_glyph(s, x - 1, 0, "①") && !has_glyph(s, x + 1, 0, "①");
+}
+
+// The well of the given size and the panel's fixed texts are on screen.
+inline bool board_drawn(Screen &s, int w, int h) {
+    return has_glyph(s, 0, 0, "○") && has_glyph(s, w - 1, 0, "○") &&
+           has_glyph(s, w - 1, h - 1, "○") && !has_glyph(s, w, 0, "○") &&
+           s.line(0, 2 * (w + 1)).rfind("Zelvane", 0) == 0 &&
+           s.line(6, 2 * (w + 1)).rfind("下一个方块", 0) == 0;
+}
+
+// Where two screens first differ ("" when they show the same). A blank's
+// foreground cannot be seen, and empty cells are drawn in two foregrounds.
+inline std::string screen_diff(Screen &a, Screen &b) {
+    if (a.cols() != b.cols() || a.rows() != b.rows()) return "sizes differ";
+    for (int r = 0; r < a.rows(); r++)
+        for (int c = 0; c < a.cols(); c++)
+            if (a.ch(c, r) != b.ch(c, r) || a.bg(c, r) != b.bg(c, r) ||
+                (a.ch(c, r) != " " && a.fg(c, r) != b.fg(c, r)))
+                return "column " + std::to_string(c) + ", row " + std::to_string(r) + ": '" +
+                       a.ch(c, r) + "' " + std::to_string(a.fg(c, r)) + " on " +
+                       std::to_string(a.bg(c, r)) + " against '" + b.ch(c, r) + "' " +
+                       std::to_string(b.fg(c, r)) + " on " + std::to_string(b.bg(c, r));
+    return "";
+}
+
+inline bool cooked(PtyRun &p) {
+    struct termios t = p.modes();
+    return (t.c_lflag & ICANON) && (t.c_lflag & ECHO);
+}
+
+// Makes the test's terminal forget what it shows, as a terminal does that
+// was resized or handed to another program meanwhile.
+inline void forget_screen(Screen &s) {
+    s.feed("\x1b[0m\x1b[2J");
+}
+
+// The fields of /proc/PID/stat after the command name, from the state on.
+inline std::vector<std::string> stat_fields(pid_t pid) {
+    std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    std::vector<std::string> fields;
+    size_t paren = stat.rfind(')');
+    if (paren == std::string::npos) return fields;
+    std::istringstream rest(stat.substr(paren + 1));
+    for (std::string field; rest >> field;)
+        fields.push_back(field);
+    return fields;
+}
+
+// The state letter: 'T' while stopped.
+inline char process_state(pid_t pid) {
+    std::vector<std::string> f = stat_fields(pid);
+    return f.empty() ? '?' : f[0][0];
+}
+
+// Without a config.conf it can use, the game plays with the built-in
+// settings: the start-up screens, then a 12 x 22 well.
+inline void reach_builtin_well(PtyRun &p) {
+    ASSERT_TRUE(p.wait_text("由不同颜色的小方块组成的小柱子陆续从屏幕上", WAIT)) << p.screen.dump();
+    p.send("a");
+    ASSERT_TRUE(p.wait_text("地图宽度=12", WAIT)) << p.screen.dump();
+    p.send("a");
+    ASSERT_TRUE(p.wait_for([](Screen &s) { return board_drawn(s, 12, 22); }, WAIT))
+        << p.screen.dump();
+}

@@ -1,0 +1,137 @@
+// SPDX-License-Identifier: MIT
+// wine_test.cpp -- the Windows build under wine: its unit tests, and the
+// game played beside the native one.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "game_run.h"
+
+// scripts/test.sh cross-builds the game and its Windows tests into
+// ZELVANE_WIN_BUILD and makes a wine prefix there. Without wine or that
+// build these tests are skipped, saying which is missing. Wine starts
+// slowly: everything waits on the screen, with time to spare.
+
+namespace {
+
+constexpr int WINE_WAIT = 120000;
+
+struct Wine {
+    std::string wine, game, tests, why_not;
+    std::vector<std::string> env{"WINEPREFIX=" ZELVANE_WIN_BUILD "/wineprefix", "WINEDEBUG=-all"};
+};
+
+Wine find_wine() {
+    Wine w;
+    w.game = ZELVANE_WIN_BUILD "/zelvane.exe";
+    w.tests = ZELVANE_WIN_BUILD "/tests/zelvane_tests.exe";
+    std::string path = getenv("PATH") ? getenv("PATH") : "";
+    for (size_t at = 0; w.wine.empty() && at <= path.size();) {
+        size_t end = path.find(':', at);
+        if (end == std::string::npos) end = path.size();
+        std::string candidate = path.substr(at, end - at) + "/wine";
+        if (access(candidate.c_str(), X_OK) == 0) w.wine = candidate;
+        at = end + 1;
+    }
+    if (w.wine.empty())
+        w.why_not = "wine is not installed (scripts/test.sh installs it)";
+    else if (access(w.game.c_str(), R_OK) != 0 || access(w.tests.c_str(), R_OK) != 0)
+        w.why_not =
+            "no cross-built Windows build in " ZELVANE_WIN_BUILD " (scripts/test.sh makes it)";
+    else if (access(ZELVANE_WIN_BUILD "/wineprefix", R_OK) != 0)
+        w.why_not = "no wine prefix in " ZELVANE_WIN_BUILD " (scripts/test.sh makes it)";
+    return w;
+}
+
+} // namespace
+
+// The Windows unit tests need a console, so they run in a pseudo-terminal.
+TEST(WindowsBuild, UnitTestsPassUnderWine) {
+    Wine w = find_wine();
+    if (!w.why_not.empty()) GTEST_SKIP() << w.why_not;
+    GameDir dir;
+    // The console back end's own tests, and the rest on the tests' back end.
+    for (std::string exe : {w.tests, std::string(ZELVANE_WIN_BUILD "/tests/console_tests.exe")}) {
+        SCOPED_TRACE(exe);
+        PtyRun p({w.wine, exe, "--gtest_output=xml:results.xml"}, dir.path, 100, 40, w.env);
+        int status = p.wait_exit(5 * WINE_WAIT);
+        std::ifstream in(dir.path + "/results.xml");
+        std::string results((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(status, 0) << results << p.screen.dump();
+        EXPECT_NE(results.find("failures=\"0\""), std::string::npos) << results;
+        std::remove((dir.path + "/results.xml").c_str());
+    }
+}
+
+// The game under wine and on the terminal, the same keys to both: the same
+// screens, colours included.
+TEST(WindowsBuild, GameUnderWinePlaysAsOnTheTerminal) {
+    Wine w = find_wine();
+    if (!w.why_not.empty()) GTEST_SKIP() << w.why_not;
+    Game native, win({}, 80, 30, true);
+    win.start(80, 30, {w.wine, w.game}, w.env);
+    auto both = [&](const std::string &keys, const std::function<bool(Screen &)> &done,
+                    const char *what) {
+        native.pty->send(keys);
+        win.pty->send(keys);
+        ASSERT_TRUE(native.pty->wait_for(done, WAIT)) << what << "\n" << native.screen().dump();
+        ASSERT_TRUE(win.pty->wait_for(done, WINE_WAIT)) << what << "\n" << win.screen().dump();
+        win.pty->pump(100);
+        EXPECT_EQ(screen_diff(native.screen(), win.screen()), "") << what << "\n"
+                                                                  << win.screen().dump();
+    };
+    both(
+        "", [](Screen &s) { return board_drawn(s, 8, 22) && column_at(s, 4); }, "start");
+    both(
+        RIGHT, [](Screen &s) { return column_at(s, 5); }, "a move");
+    both(
+        UP + DOWN + UP + LEFT + LEFT, [](Screen &s) { return column_at(s, 3); }, "cycles");
+    both(
+        SPACE, [](Screen &s) { return screen_has(s, "总Zelvane数：3") && column_at(s, 4); },
+        "a drop that scores");
+    both(
+        ENTER + LEFT + RIGHT, [](Screen &s) { return column_at(s, 5); }, "the pause");
+    EXPECT_TRUE(win.dir.exists("temp.txt"));
+
+    // Ctrl-C: the console given back, the end of a Windows program
+    // stopped by Ctrl-C (STATUS_CONTROL_C_EXIT, of which wine keeps the
+    // low byte).
+    win.pty->send("\x03");
+    EXPECT_EQ(win.pty->wait_exit(WINE_WAIT), 0x3A);
+    EXPECT_TRUE(win.screen().cursor_visible());
+    EXPECT_TRUE(cooked(*win.pty));
+}
+
+TEST(WindowsBuild, GameOverUnderWineEndsWithStatus0) {
+    Wine w = find_wine();
+    if (!w.why_not.empty()) GTEST_SKIP() << w.why_not;
+    Game g({{"height", 7}, {"b_num", 6}, {"debug", 1}}, 80, 30, true);
+    g.start(80, 30, {w.wine, w.game}, w.env);
+    PtyRun &p = *g.pty;
+    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WINE_WAIT))
+        << p.screen.dump();
+    p.send(ENTER + SPACE + SPACE);
+    ASSERT_TRUE(p.wait_for([](Screen &s) { return has_glyph(s, 4, 5, "①"); }, WINE_WAIT))
+        << p.screen.dump();
+    p.send(SPACE);
+    ASSERT_TRUE(p.wait_text("--> 重新开始", WINE_WAIT)) << p.screen.dump();
+    EXPECT_EQ(p.screen.fg(0, 0), 12);
+    EXPECT_TRUE(g.dir.exists("data.txt"));
+    EXPECT_TRUE(g.dir.exists("temp.txt"));
+    p.send(DOWN);
+    ASSERT_TRUE(p.wait_text("--> 结束", WINE_WAIT)) << p.screen.dump();
+    p.send(ENTER);
+    EXPECT_EQ(p.wait_exit(WINE_WAIT), 0) << p.screen.dump();
+    EXPECT_TRUE(screen_has(p.screen, "感谢使用")) << p.screen.dump();
+    EXPECT_FALSE(g.dir.exists("data.txt"));
+    EXPECT_FALSE(g.dir.exists("temp.txt"));
+    EXPECT_TRUE(cooked(p));
+}
