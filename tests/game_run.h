@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -127,10 +128,15 @@ inline void forget_screen(Screen &s) {
     s.feed("\x1b[0m\x1b[2J");
 }
 
+// What the file at path holds ("" when there is none).
+inline std::string file_text(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 // The fields of /proc/PID/stat after the command name, from the state on.
 inline std::vector<std::string> stat_fields(pid_t pid) {
-    std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    std::string stat = file_text("/proc/" + std::to_string(pid) + "/stat");
     std::vector<std::string> fields;
     size_t paren = stat.rfind(')');
     if (paren == std::string::npos) return fields;
@@ -146,13 +152,68 @@ inline char process_state(pid_t pid) {
     return f.empty() ? '?' : f[0][0];
 }
 
+// ---- Waiting for what the screen shows ------------------------------------
+
+// Something the screen shows, waited for.
+using Sight = std::function<bool(Screen &)>;
+
+// The falling column stands at x.
+inline Sight column(int x) {
+    return [x](Screen &s) { return column_at(s, x); };
+}
+
+// The w x h well and the panel are drawn, the falling column at x.
+inline Sight well(int w, int h, int x) {
+    return [=](Screen &s) { return board_drawn(s, w, h) && column_at(s, x); };
+}
+
+// Row r reads text.
+inline Sight row(int r, const std::string &text) {
+    return [=](Screen &s) { return s.line(r) == text; };
+}
+
+// In a well six cells deep, the first drop in the middle has landed.
+inline bool first_drop_landed(Screen &s) {
+    return has_glyph(s, 4, 5, "①");
+}
+
+// The game-over menu, the first choice marked.
+inline bool menu_shown(Screen &s) {
+    return screen_has(s, "游戏结束") && screen_has(s, "--> 重新开始");
+}
+
+// Reads the program's output until sight holds; a failure carries the
+// screen as it was.
+inline testing::AssertionResult sees(PtyRun &p, const Sight &sight, int within = WAIT) {
+    if (p.wait_for(sight, within)) return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "not seen within " << within << " ms:\n"
+                                       << p.screen.dump();
+}
+
+// Until text stands somewhere on the screen.
+inline testing::AssertionResult sees(PtyRun &p, const std::string &text, int within = WAIT) {
+    return sees(
+        p, [&](Screen &s) { return screen_has(s, text); }, within);
+}
+
+// From a game just begun in a well six cells deep where nothing is ever
+// removed (b_num 6): keys, then a Space, drop two columns in the middle,
+// which fill it, and the game-over menu comes up.
+inline testing::AssertionResult reach_menu(PtyRun &p, const std::string &keys = SPACE,
+                                           int within = WAIT) {
+    p.send(keys);
+    if (testing::AssertionResult landed = sees(p, first_drop_landed, within); !landed)
+        return landed;
+    p.send(SPACE);
+    return sees(p, menu_shown, within);
+}
+
 // Without a config.conf it can use, the game plays with the built-in
 // settings: the start-up screens, then a 12 x 22 well.
 inline void reach_builtin_well(PtyRun &p) {
-    ASSERT_TRUE(p.wait_text("由不同颜色的小方块组成的小柱子陆续从屏幕上", WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, "由不同颜色的小方块组成的小柱子陆续从屏幕上"));
     p.send("a");
-    ASSERT_TRUE(p.wait_text("地图宽度=12", WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, "地图宽度=12"));
     p.send("a");
-    ASSERT_TRUE(p.wait_for([](Screen &s) { return board_drawn(s, 12, 22); }, WAIT))
-        << p.screen.dump();
+    ASSERT_TRUE(sees(p, [](Screen &s) { return board_drawn(s, 12, 22); }));
 }

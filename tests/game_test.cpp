@@ -4,54 +4,44 @@
 // The common ground (the keys, config.conf, the game's start and what the
 // screen shows) is in game_run.h.
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <functional>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include <csignal>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include "game_run.h"
 
 TEST(Game, BoardMovesDropAndScore) {
     Game g;
     PtyRun &p = *g.pty;
-    ASSERT_TRUE(
-        p.wait_for([](Screen &s) { return board_drawn(s, 8, 22) && column_at(s, 4); }, WAIT))
-        << p.screen.dump();
+    ASSERT_TRUE(sees(p, well(8, 22, 4)));
     EXPECT_TRUE(screen_has(p.screen, "总分数：0"));
     EXPECT_TRUE(screen_has(p.screen, "总Zelvane数：0"));
     // The preview frame holds the next column.
     EXPECT_TRUE(has_glyph(p.screen, 11, 8, "①"));
 
     p.send(RIGHT);
-    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 5); }, WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, column(5)));
     p.send(LEFT + LEFT);
-    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 3); }, WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, column(3)));
     // Cycles of one colour look the same; the column must still be whole and
     // still answer the keys after them. Unknown keys do nothing.
     p.send(UP + DOWN + UP + "x\x1b[Z" + LEFT);
-    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 2); }, WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, column(2)));
     // The left wall stops it.
     p.send(LEFT + LEFT + LEFT);
     p.send(RIGHT + RIGHT);
-    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 3); }, WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, column(3)));
 
     // Three of a colour in a column: the drop lands, the group goes, the
     // score panel counts it, and the next column enters in the middle.
     p.send(SPACE);
-    ASSERT_TRUE(p.wait_text("总Zelvane数：3", WAIT)) << p.screen.dump();
-    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, "总Zelvane数：3"));
+    ASSERT_TRUE(sees(p, column(4)));
     EXPECT_TRUE(screen_has(p.screen, "Zelvane：3"));
     for (int y = 3; y < 21; y++)
         EXPECT_EQ(p.screen.cell(3, y), "  ") << "row " << y << "\n" << p.screen.dump();
@@ -61,11 +51,11 @@ TEST(Game, BoardMovesDropAndScore) {
 TEST(Game, EnterPausesUntilOneWholeKey) {
     Game g;
     PtyRun &p = *g.pty;
-    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, column(4)));
     // The Left arrow only ends the pause; the Right after it moves.
     p.send(ENTER + LEFT);
     p.send(RIGHT);
-    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 5); }, WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, column(5)));
     p.pump(300);
     EXPECT_TRUE(column_at(p.screen, 5)) << p.screen.dump();
     EXPECT_FALSE(screen_has(p.screen, "请按任意键")) << "the pause shows nothing";
@@ -77,7 +67,7 @@ TEST(Game, EnterPausesUntilOneWholeKey) {
 TEST(Game, ColumnsFallOnTheTimer) {
     Game g({{"first_speed", 20}, {"max_speed", 20}});
     PtyRun &p = *g.pty;
-    ASSERT_TRUE(p.wait_text("总Zelvane数：6", WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, "总Zelvane数：6"));
     EXPECT_TRUE(p.running());
 }
 
@@ -86,13 +76,9 @@ TEST(Game, ColumnsFallOnTheTimer) {
 TEST(Game, FullWellMenuAndFarewell) {
     Game g({{"height", 7}, {"b_num", 6}, {"debug", 1}});
     PtyRun &p = *g.pty;
-    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, column(4)));
     p.send(ENTER + SPACE); // a pause, so that temp.txt exists too
-    p.send(SPACE);
-    ASSERT_TRUE(p.wait_for([](Screen &s) { return has_glyph(s, 4, 5, "①"); }, WAIT))
-        << p.screen.dump();
-    p.send(SPACE);
-    ASSERT_TRUE(p.wait_text("游戏结束", WAIT)) << p.screen.dump();
+    ASSERT_TRUE(reach_menu(p));
     Screen &s = p.screen;
     EXPECT_EQ(s.line(0), "游戏结束");
     EXPECT_EQ(s.fg(0, 0), 12);
@@ -106,17 +92,16 @@ TEST(Game, FullWellMenuAndFarewell) {
     EXPECT_TRUE(g.dir.exists("temp.txt"));
 
     p.send(DOWN);
-    ASSERT_TRUE(p.wait_for([](Screen &t) { return t.line(3) == "--> 结束"; }, WAIT)) << s.dump();
+    ASSERT_TRUE(sees(p, row(3, "--> 结束")));
     EXPECT_EQ(s.line(2), "    重新开始");
     EXPECT_EQ(s.fg(4, 2), 8);
     EXPECT_EQ(s.fg(0, 3), 12);
     p.send(UP);
-    ASSERT_TRUE(p.wait_for([](Screen &t) { return t.line(2) == "--> 重新开始"; }, WAIT))
-        << s.dump();
+    ASSERT_TRUE(sees(p, row(2, "--> 重新开始")));
     EXPECT_EQ(s.line(3), "    结束");
     // Other keys leave the choice alone.
     p.send(DOWN + LEFT + "q" + SPACE);
-    ASSERT_TRUE(p.wait_for([](Screen &t) { return t.line(3) == "--> 结束"; }, WAIT)) << s.dump();
+    ASSERT_TRUE(sees(p, row(3, "--> 结束")));
     EXPECT_TRUE(s.alt_screen());
     p.send(ENTER);
     EXPECT_EQ(p.wait_exit(WAIT), 0);
@@ -131,16 +116,11 @@ TEST(Game, FullWellMenuAndFarewell) {
 TEST(Game, RestartReadsTheEditedConfig) {
     Game g({{"height", 7}, {"b_num", 6}});
     PtyRun &p = *g.pty;
-    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WAIT)) << p.screen.dump();
-    p.send(SPACE);
-    ASSERT_TRUE(p.wait_for([](Screen &s) { return has_glyph(s, 4, 5, "①"); }, WAIT));
-    p.send(SPACE);
-    ASSERT_TRUE(p.wait_text("游戏结束", WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, column(4)));
+    ASSERT_TRUE(reach_menu(p));
     g.dir.write("config.conf", config_text({{"width", 11}, {"b_num", 6}}));
     p.send(ENTER);
-    ASSERT_TRUE(
-        p.wait_for([](Screen &s) { return board_drawn(s, 11, 22) && column_at(s, 5); }, WAIT))
-        << p.screen.dump();
+    ASSERT_TRUE(sees(p, well(11, 22, 5)));
     EXPECT_TRUE(screen_has(p.screen, "总分数：0"));
     EXPECT_FALSE(screen_has(p.screen, "确")) << "the menu is gone\n" << p.screen.dump();
     EXPECT_TRUE(p.running());
@@ -149,17 +129,15 @@ TEST(Game, RestartReadsTheEditedConfig) {
 TEST(Game, StartUpScreensWhenNotQuickStart) {
     Game g({{"fask_s", 0}});
     PtyRun &p = *g.pty;
-    ASSERT_TRUE(p.wait_text("由不同颜色的小方块组成的小柱子陆续从屏幕上", WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, "由不同颜色的小方块组成的小柱子陆续从屏幕上"));
     EXPECT_TRUE(screen_has(p.screen, "########################################"));
     EXPECT_FALSE(board_drawn(p.screen, 8, 22));
     p.send("a");
-    ASSERT_TRUE(p.wait_text("当前配置信息", WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, "当前配置信息"));
     EXPECT_TRUE(screen_has(p.screen, "地图宽度=8"));
     EXPECT_TRUE(screen_has(p.screen, "是否开启快速开始模式=0"));
     p.send(RIGHT); // one key, though two codes
-    ASSERT_TRUE(
-        p.wait_for([](Screen &s) { return board_drawn(s, 8, 22) && column_at(s, 4); }, WAIT))
-        << p.screen.dump();
+    ASSERT_TRUE(sees(p, well(8, 22, 4)));
     EXPECT_FALSE(screen_has(p.screen, "当前配置信息"));
 }
 
@@ -179,8 +157,7 @@ TEST(Game, NoTerminalEndsWithStatus2) {
     int st = std::system(cmd.c_str());
     ASSERT_TRUE(WIFEXITED(st));
     EXPECT_EQ(WEXITSTATUS(st), 2);
-    std::ifstream err(dir.path + "/err.txt");
-    std::string text((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+    std::string text = file_text(dir.path + "/err.txt");
     EXPECT_NE(text.find("终端"), std::string::npos) << text;
     EXPECT_EQ(std::filesystem::file_size(dir.path + "/out.txt"), 0u);
     EXPECT_FALSE(dir.exists("data.txt"));
@@ -189,7 +166,7 @@ TEST(Game, NoTerminalEndsWithStatus2) {
 TEST(Game, TooSmallTerminalWaitsForResize) {
     Game g({}, 30, 10);
     PtyRun &p = *g.pty;
-    ASSERT_TRUE(p.wait_text("窗口太小", WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, "窗口太小"));
     EXPECT_TRUE(screen_has(p.screen, "41 列，22 行")) << p.screen.dump();
     EXPECT_TRUE(screen_has(p.screen, "30 列，10 行")) << p.screen.dump();
     p.send(RIGHT + SPACE); // dropped: nothing to act on yet
@@ -197,13 +174,11 @@ TEST(Game, TooSmallTerminalWaitsForResize) {
     // here could resume the game, but it takes the terminal again all the same).
     forget_screen(p.screen);
     p.kill(SIGTSTP);
-    ASSERT_TRUE(p.wait_text("窗口太小", WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, "窗口太小"));
     p.resize(40, 20);
-    ASSERT_TRUE(p.wait_text("40 列，20 行", WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, "40 列，20 行"));
     p.resize(80, 30);
-    ASSERT_TRUE(
-        p.wait_for([](Screen &s) { return board_drawn(s, 8, 22) && column_at(s, 4); }, WAIT))
-        << p.screen.dump();
+    ASSERT_TRUE(sees(p, well(8, 22, 4)));
     EXPECT_FALSE(screen_has(p.screen, "窗口太小"));
     EXPECT_TRUE(screen_has(p.screen, "总Zelvane数：0"));
 }
@@ -211,7 +186,7 @@ TEST(Game, TooSmallTerminalWaitsForResize) {
 TEST(Game, CtrlCEndsTheSizeWait) {
     Game g({}, 30, 10);
     PtyRun &p = *g.pty;
-    ASSERT_TRUE(p.wait_text("窗口太小", WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, "窗口太小"));
     p.send("\x03");
     EXPECT_NE(p.wait_exit(WAIT), -1);
     EXPECT_TRUE(cooked(p));
@@ -219,12 +194,12 @@ TEST(Game, CtrlCEndsTheSizeWait) {
 
 // The same keys in a terminal that has always had the final size.
 static void play_some(PtyRun &p) {
-    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, column(4)));
     p.send(LEFT + SPACE); // removed: the score rows are written
-    ASSERT_TRUE(p.wait_text("总Zelvane数：3", WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, "总Zelvane数：3"));
     p.send(RIGHT + RIGHT + SPACE + LEFT); // three at the bottom of column 6
-    ASSERT_TRUE(p.wait_text("总Zelvane数：6", WAIT)) << p.screen.dump();
-    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 3); }, WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, "总Zelvane数：6"));
+    ASSERT_TRUE(sees(p, column(3)));
 }
 
 // Waits until p shows what fresh shows; the difference that is left, if any.
@@ -253,7 +228,7 @@ TEST(Game, ResizeDuringPlayRepaintsTheGame) {
 
     // Too small: the message, and the game again once it fits.
     p.resize(30, 12);
-    ASSERT_TRUE(p.wait_text("窗口太小", WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, "窗口太小"));
     p.resize(90, 32);
     EXPECT_EQ(wait_same(p, fresh), "");
     EXPECT_EQ(log_size(), logged) << "a repaint appends no board dump";
@@ -261,8 +236,8 @@ TEST(Game, ResizeDuringPlayRepaintsTheGame) {
     // The game goes on where it was.
     p.send(RIGHT);
     fresh.pty->send(RIGHT);
-    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WAIT)) << p.screen.dump();
-    ASSERT_TRUE(fresh.pty->wait_for([](Screen &s) { return column_at(s, 4); }, WAIT));
+    ASSERT_TRUE(sees(p, column(4)));
+    ASSERT_TRUE(sees(*fresh.pty, column(4)));
     EXPECT_EQ(wait_same(p, fresh), "");
     EXPECT_GT(log_size(), logged);
 }
@@ -270,45 +245,38 @@ TEST(Game, ResizeDuringPlayRepaintsTheGame) {
 TEST(Game, ResizeRepaintsStartUpScreensPauseAndMenu) {
     Game g({{"height", 7}, {"b_num", 6}, {"fask_s", 0}});
     PtyRun &p = *g.pty;
-    ASSERT_TRUE(p.wait_text("由不同颜色的小方块组成的小柱子陆续从屏幕上", WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, "由不同颜色的小方块组成的小柱子陆续从屏幕上"));
     forget_screen(p.screen);
     p.resize(81, 25);
-    ASSERT_TRUE(p.wait_text("由不同颜色的小方块组成的小柱子陆续从屏幕上", WAIT)) << p.screen.dump();
-    EXPECT_TRUE(p.wait_text("请按任意键继续", WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, "由不同颜色的小方块组成的小柱子陆续从屏幕上"));
+    EXPECT_TRUE(sees(p, "请按任意键继续"));
     p.send("a");
-    ASSERT_TRUE(p.wait_text("当前配置信息", WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, "当前配置信息"));
     forget_screen(p.screen);
     p.resize(80, 26);
-    ASSERT_TRUE(p.wait_text("当前配置信息", WAIT)) << p.screen.dump();
-    EXPECT_TRUE(p.wait_text("消除闪烁次数=0", WAIT)) << p.screen.dump();
-    EXPECT_TRUE(p.wait_text("请按任意键继续", WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, "当前配置信息"));
+    EXPECT_TRUE(sees(p, "消除闪烁次数=0"));
+    EXPECT_TRUE(sees(p, "请按任意键继续"));
     p.send("a");
-    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, column(4)));
 
     // During a pause: the game screen, and the pause goes on.
     p.send(ENTER);
     p.pump(200);
     forget_screen(p.screen);
     p.resize(81, 26);
-    ASSERT_TRUE(
-        p.wait_for([](Screen &s) { return column_at(s, 4) && has_glyph(s, 0, 6, "○"); }, WAIT))
-        << p.screen.dump();
+    ASSERT_TRUE(sees(p, [](Screen &s) { return column_at(s, 4) && has_glyph(s, 0, 6, "○"); }));
     p.send(LEFT + RIGHT); // the Left ends the pause
-    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 5); }, WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, column(5)));
     p.send(LEFT);
-    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, column(4)));
 
-    p.send(SPACE);
-    ASSERT_TRUE(p.wait_for([](Screen &s) { return has_glyph(s, 4, 5, "①"); }, WAIT));
-    p.send(SPACE);
-    ASSERT_TRUE(p.wait_text("游戏结束", WAIT)) << p.screen.dump();
+    ASSERT_TRUE(reach_menu(p));
     p.send(DOWN);
-    ASSERT_TRUE(p.wait_for([](Screen &s) { return s.line(3) == "--> 结束"; }, WAIT))
-        << p.screen.dump();
+    ASSERT_TRUE(sees(p, row(3, "--> 结束")));
     forget_screen(p.screen);
     p.resize(80, 24);
-    ASSERT_TRUE(p.wait_for([](Screen &s) { return s.line(3) == "--> 结束"; }, WAIT))
-        << p.screen.dump();
+    ASSERT_TRUE(sees(p, row(3, "--> 结束")));
     EXPECT_EQ(p.screen.line(0), "游戏结束");
     EXPECT_EQ(p.screen.line(2), "    重新开始");
     EXPECT_EQ(p.screen.fg(0, 3), 12);
@@ -319,20 +287,18 @@ TEST(Game, ResizeRepaintsStartUpScreensPauseAndMenu) {
 TEST(Game, ResizeDuringAFlashPauseRepaintsAtOnce) {
     Game g({{"s_twi", 1}, {"twinkle", 1500}, {"twi_num", 1}});
     PtyRun &p = *g.pty;
-    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, column(4)));
     p.send(SPACE);
     // The landed group dark, the score not yet counted: the first pause.
-    ASSERT_TRUE(p.wait_for(
-        [](Screen &s) { return !has_glyph(s, 4, 0, "①") && !has_glyph(s, 4, 20, "①"); }, WAIT))
-        << p.screen.dump();
+    ASSERT_TRUE(
+        sees(p, [](Screen &s) { return !has_glyph(s, 4, 0, "①") && !has_glyph(s, 4, 20, "①"); }));
     auto t0 = std::chrono::steady_clock::now();
     forget_screen(p.screen);
     p.resize(90, 32);
-    ASSERT_TRUE(p.wait_for([](Screen &s) { return board_drawn(s, 8, 22); }, WAIT))
-        << p.screen.dump();
+    ASSERT_TRUE(sees(p, [](Screen &s) { return board_drawn(s, 8, 22); }));
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(2500));
     EXPECT_TRUE(screen_has(p.screen, "总Zelvane数：0")) << "the flash was cut short";
-    EXPECT_TRUE(p.wait_text("总Zelvane数：3", WAIT)) << p.screen.dump();
+    EXPECT_TRUE(sees(p, "总Zelvane数：3"));
 }
 
 // A mouse left reporting by another program: clicks and the wheel in all
@@ -340,13 +306,13 @@ TEST(Game, ResizeDuringAFlashPauseRepaintsAtOnce) {
 TEST(Game, MouseReportsLeaveTheBoardAlone) {
     Game g;
     PtyRun &p = *g.pty;
-    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, column(4)));
     p.send("\x1b[M !!\x1b[M#!!"         // X10 press and release
            "\x1b[<0;5;3M\x1b[<64;5;3M"  // SGR press and wheel
            "\x1b[32;5;3M\x1b[35;5;3M"); // urxvt press and release
     p.pump(300);
     p.send(RIGHT);
-    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 5); }, WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, column(5)));
     EXPECT_TRUE(screen_has(p.screen, "总Zelvane数：0"));
     for (int y = 3; y < 21; y++)
         EXPECT_EQ(p.screen.cell(5, y), "  ") << "row " << y << "\n" << p.screen.dump();
@@ -360,9 +326,9 @@ TEST(Game, KilledInPlayRemovesTheScratchFileAndKeepsTheLog) {
         SCOPED_TRACE(sig);
         Game g({{"debug", 1}});
         PtyRun &p = *g.pty;
-        ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WAIT)) << p.screen.dump();
+        ASSERT_TRUE(sees(p, column(4)));
         p.send(ENTER + LEFT + RIGHT); // a pause writes temp.txt
-        ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 5); }, WAIT)) << p.screen.dump();
+        ASSERT_TRUE(sees(p, column(5)));
         ASSERT_TRUE(g.dir.exists("temp.txt"));
         if (*keys)
             p.send(keys);
@@ -382,13 +348,12 @@ TEST(Game, FileSizeLimitStopsOnlyTheLog) {
     // sh counts the limit in blocks of 512 bytes; the well's dump is 297.
     g.start(80, 30, {"/bin/sh", "-c", "ulimit -f 1 && exec '" ZELVANE_EXE "'"});
     PtyRun &p = *g.pty;
-    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, column(4)));
     p.send(SPACE);
-    ASSERT_TRUE(p.wait_for([](Screen &s) { return has_glyph(s, 4, 5, "①"); }, WAIT))
-        << p.screen.dump();
+    ASSERT_TRUE(sees(p, first_drop_landed));
     EXPECT_EQ(std::filesystem::file_size(g.dir.path + "/data.txt"), 512u);
     p.send(SPACE);
-    ASSERT_TRUE(p.wait_text("游戏结束", WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, "游戏结束"));
     p.send(DOWN + ENTER);
     EXPECT_EQ(p.wait_exit(WAIT), 0);
     EXPECT_TRUE(screen_has(p.screen, "data.txt 写不下了")) << p.screen.dump();
@@ -419,9 +384,7 @@ TEST(Game, UnsafeFilesAreLeftAlone) {
     namespace fs = std::filesystem;
     using Dir = const std::string &;
     auto keeps = [](Dir d, const char *target) {
-        std::ifstream f(d + "/" + target);
-        std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-        EXPECT_EQ(text, "keep\n") << target;
+        EXPECT_EQ(file_text(d + "/" + target), "keep\n") << target;
     };
     auto both = [](Dir d, const std::function<void(const std::string &)> &make) {
         make(d + "/data.txt");
@@ -510,16 +473,12 @@ TEST(Game, UnsafeFilesAreLeftAlone) {
             EXPECT_NE(p.wait_exit(WAIT), -1);
             return;
         }
-        ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WAIT)) << p.screen.dump();
+        ASSERT_TRUE(sees(p, column(4)));
         expect_idle(p);
         p.send(ENTER + RIGHT); // a pause, ended by the Right
         p.send(RIGHT);
-        ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 5); }, WAIT)) << p.screen.dump();
-        p.send(LEFT + SPACE);
-        ASSERT_TRUE(p.wait_for([](Screen &s) { return has_glyph(s, 4, 5, "①"); }, WAIT))
-            << p.screen.dump();
-        p.send(SPACE);
-        ASSERT_TRUE(p.wait_text("游戏结束", WAIT)) << p.screen.dump();
+        ASSERT_TRUE(sees(p, column(5)));
+        ASSERT_TRUE(reach_menu(p, LEFT + SPACE));
         p.send(DOWN + ENTER);
         EXPECT_EQ(p.wait_exit(WAIT), 0);
         c.check(g.dir.path);

@@ -1,11 +1,8 @@
 // SPDX-License-Identifier: MIT
 // install_test.cpp -- the installed game, run from another directory.
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <filesystem>
-#include <string>
 
 #include "game_run.h"
 

@@ -2,16 +2,8 @@
 // jobs_test.cpp -- the game as a job of a shell: Ctrl-Z, `fg` and `bg`, and
 // a launcher that leaves it no controlling terminal.
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
-#include <cstdlib>
-#include <functional>
-#include <string>
-
 #include <csignal>
-#include <termios.h>
-#include <unistd.h>
 
 #include "game_run.h"
 #include "job_shell.h"
@@ -64,26 +56,22 @@ TEST(Game, SuspendRestoresModesAndResumeRepaints) {
     pid_t game = g.start_as_job(80, 30);
     PtyRun &p = *g.pty;
     ASSERT_GT(game, 0);
-    ASSERT_TRUE(
-        p.wait_for([](Screen &s) { return board_drawn(s, 8, 22) && column_at(s, 4); }, WAIT))
-        << p.screen.dump();
+    ASSERT_TRUE(sees(p, well(8, 22, 4)));
     ASSERT_FALSE(cooked(p));
     kill(game, SIGTSTP);
     // Stopped, and the shell has seen it and taken the terminal back: a `fg`
     // before that would be undone by the shell's own handling of the stop.
     ASSERT_TRUE(p.wait_for([&](Screen &) { return g.number("game.stops") == 1; }, WAIT));
     EXPECT_TRUE(cooked(p));
-    EXPECT_TRUE(p.wait_for([](Screen &s) { return s.cursor_visible(); }, WAIT));
+    EXPECT_TRUE(sees(p, [](Screen &s) { return s.cursor_visible(); }));
 
     forget_screen(p.screen);
     kill(p.pid, SIGUSR1); // fg
-    ASSERT_TRUE(
-        p.wait_for([](Screen &s) { return board_drawn(s, 8, 22) && column_at(s, 4); }, WAIT))
-        << p.screen.dump();
+    ASSERT_TRUE(sees(p, well(8, 22, 4)));
     EXPECT_FALSE(cooked(p));
     EXPECT_FALSE(p.screen.cursor_visible());
     p.send(RIGHT);
-    EXPECT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 5); }, WAIT)) << p.screen.dump();
+    EXPECT_TRUE(sees(p, column(5)));
     kill(game, SIGKILL); // the job shell goes with it
     EXPECT_EQ(p.wait_exit(WAIT), 128 + SIGKILL);
 }
@@ -98,9 +86,7 @@ TEST(Game, BackgroundStopsTheGameAndEveryResumeTakesTheTerminal) {
     PtyRun &p = *g.pty;
     ASSERT_GT(game, 0);
     p.send(RIGHT);
-    ASSERT_TRUE(
-        p.wait_for([](Screen &s) { return board_drawn(s, 8, 22) && column_at(s, 5); }, WAIT))
-        << p.screen.dump();
+    ASSERT_TRUE(sees(p, well(8, 22, 5)));
     p.pump(200);
     const std::string board = p.screen.dump();
     auto stopped = [&](long times, int within) {
@@ -118,9 +104,9 @@ TEST(Game, BackgroundStopsTheGameAndEveryResumeTakesTheTerminal) {
     EXPECT_EQ(process_state(game), 'T');
 
     kill(p.pid, SIGUSR1); // fg
-    EXPECT_TRUE(p.wait_for([&](Screen &s) { return s.dump() == board; }, WAIT)) << p.screen.dump();
+    EXPECT_TRUE(sees(p, [&](Screen &s) { return s.dump() == board; }));
     p.send(LEFT);
-    EXPECT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WAIT)) << p.screen.dump();
+    EXPECT_TRUE(sees(p, column(4)));
 
     kill(game, SIGSTOP);
     ASSERT_TRUE(stopped(3, WAIT));
@@ -128,7 +114,7 @@ TEST(Game, BackgroundStopsTheGameAndEveryResumeTakesTheTerminal) {
     kill(p.pid, SIGUSR1); // fg
     ASSERT_TRUE(p.wait_for([&](Screen &) { return !cooked(p); }, WAIT));
     p.send(RIGHT);
-    EXPECT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 5); }, WAIT)) << p.screen.dump();
+    EXPECT_TRUE(sees(p, column(5)));
     EXPECT_FALSE(screen_has(p.screen, "^[")) << p.screen.dump();
     kill(game, SIGKILL);
     EXPECT_EQ(p.wait_exit(WAIT), 128 + SIGKILL);
@@ -145,10 +131,7 @@ TEST(Game, WithoutAControllingTerminalEveryWayOutRestores) {
     const Case cases[] = {
         {"the menu's end",
          [](PtyRun &p, pid_t) {
-             p.send(SPACE);
-             ASSERT_TRUE(p.wait_for([](Screen &s) { return has_glyph(s, 4, 5, "①"); }, WAIT));
-             p.send(SPACE);
-             ASSERT_TRUE(p.wait_text("游戏结束", WAIT)) << p.screen.dump();
+             ASSERT_TRUE(reach_menu(p));
              p.send(DOWN + ENTER);
          },
          0},
@@ -164,7 +147,7 @@ TEST(Game, WithoutAControllingTerminalEveryWayOutRestores) {
         PtyRun &p = *g.pty;
         pid_t game = g.wait_pid();
         ASSERT_GT(game, 0);
-        ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WAIT)) << p.screen.dump();
+        ASSERT_TRUE(sees(p, column(4)));
         c.end(p, game);
         EXPECT_EQ(p.wait_exit(WAIT), c.status);
         EXPECT_TRUE(p.wait_for([&](Screen &) { return kill(game, 0) != 0; }, WAIT))

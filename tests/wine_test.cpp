@@ -2,16 +2,8 @@
 // wine_test.cpp -- the Windows build under wine: its unit tests, and the
 // game played beside the native one.
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <functional>
-#include <string>
-#include <vector>
-
-#include <unistd.h>
 
 #include "game_run.h"
 
@@ -63,8 +55,7 @@ TEST(WindowsBuild, UnitTestsPassUnderWine) {
         SCOPED_TRACE(exe);
         PtyRun p({w.wine, exe, "--gtest_output=xml:results.xml"}, dir.path, 100, 40, w.env);
         int status = p.wait_exit(5 * WINE_WAIT);
-        std::ifstream in(dir.path + "/results.xml");
-        std::string results((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::string results = file_text(dir.path + "/results.xml");
         EXPECT_EQ(status, 0) << results << p.screen.dump();
         EXPECT_NE(results.find("failures=\"0\""), std::string::npos) << results;
         std::remove((dir.path + "/results.xml").c_str());
@@ -78,27 +69,22 @@ TEST(WindowsBuild, GameUnderWinePlaysAsOnTheTerminal) {
     if (!w.why_not.empty()) GTEST_SKIP() << w.why_not;
     Game native, win({}, 80, 30, true);
     win.start(80, 30, {w.wine, w.game}, w.env);
-    auto both = [&](const std::string &keys, const std::function<bool(Screen &)> &done,
-                    const char *what) {
+    auto both = [&](const std::string &keys, const Sight &done, const char *what) {
         native.pty->send(keys);
         win.pty->send(keys);
-        ASSERT_TRUE(native.pty->wait_for(done, WAIT)) << what << "\n" << native.screen().dump();
-        ASSERT_TRUE(win.pty->wait_for(done, WINE_WAIT)) << what << "\n" << win.screen().dump();
+        ASSERT_TRUE(sees(*native.pty, done)) << what;
+        ASSERT_TRUE(sees(*win.pty, done, WINE_WAIT)) << what;
         win.pty->pump(100);
         EXPECT_EQ(screen_diff(native.screen(), win.screen()), "") << what << "\n"
                                                                   << win.screen().dump();
     };
-    both(
-        "", [](Screen &s) { return board_drawn(s, 8, 22) && column_at(s, 4); }, "start");
-    both(
-        RIGHT, [](Screen &s) { return column_at(s, 5); }, "a move");
-    both(
-        UP + DOWN + UP + LEFT + LEFT, [](Screen &s) { return column_at(s, 3); }, "cycles");
+    both("", well(8, 22, 4), "start");
+    both(RIGHT, column(5), "a move");
+    both(UP + DOWN + UP + LEFT + LEFT, column(3), "cycles");
     both(
         SPACE, [](Screen &s) { return screen_has(s, "总Zelvane数：3") && column_at(s, 4); },
         "a drop that scores");
-    both(
-        ENTER + LEFT + RIGHT, [](Screen &s) { return column_at(s, 5); }, "the pause");
+    both(ENTER + LEFT + RIGHT, column(5), "the pause");
     EXPECT_TRUE(win.dir.exists("temp.txt"));
 
     // Ctrl-C: the console given back, the end of a Windows program
@@ -116,18 +102,13 @@ TEST(WindowsBuild, GameOverUnderWineEndsWithStatus0) {
     Game g({{"height", 7}, {"b_num", 6}, {"debug", 1}}, 80, 30, true);
     g.start(80, 30, {w.wine, w.game}, w.env);
     PtyRun &p = *g.pty;
-    ASSERT_TRUE(p.wait_for([](Screen &s) { return column_at(s, 4); }, WINE_WAIT))
-        << p.screen.dump();
-    p.send(ENTER + SPACE + SPACE);
-    ASSERT_TRUE(p.wait_for([](Screen &s) { return has_glyph(s, 4, 5, "①"); }, WINE_WAIT))
-        << p.screen.dump();
-    p.send(SPACE);
-    ASSERT_TRUE(p.wait_text("--> 重新开始", WINE_WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, column(4), WINE_WAIT));
+    ASSERT_TRUE(reach_menu(p, ENTER + SPACE + SPACE, WINE_WAIT));
     EXPECT_EQ(p.screen.fg(0, 0), 12);
     EXPECT_TRUE(g.dir.exists("data.txt"));
     EXPECT_TRUE(g.dir.exists("temp.txt"));
     p.send(DOWN);
-    ASSERT_TRUE(p.wait_text("--> 结束", WINE_WAIT)) << p.screen.dump();
+    ASSERT_TRUE(sees(p, "--> 结束", WINE_WAIT));
     p.send(ENTER);
     EXPECT_EQ(p.wait_exit(WINE_WAIT), 0) << p.screen.dump();
     EXPECT_TRUE(screen_has(p.screen, "感谢使用")) << p.screen.dump();
