@@ -196,16 +196,22 @@ inline testing::AssertionResult sees(PtyRun &p, const std::string &text, int wit
         p, [&](Screen &s) { return screen_has(s, text); }, within);
 }
 
+// Types keys, then waits as sees() does.
+template <class What>
+testing::AssertionResult press(PtyRun &p, const std::string &keys, const What &what,
+                               int within = WAIT) {
+    p.send(keys);
+    return sees(p, what, within);
+}
+
 // From a game just begun in a well six cells deep where nothing is ever
 // removed (b_num 6): keys, then a Space, drop two columns in the middle,
 // which fill it, and the game-over menu comes up.
 inline testing::AssertionResult reach_menu(PtyRun &p, const std::string &keys = SPACE,
                                            int within = WAIT) {
-    p.send(keys);
-    if (testing::AssertionResult landed = sees(p, first_drop_landed, within); !landed)
+    if (testing::AssertionResult landed = press(p, keys, first_drop_landed, within); !landed)
         return landed;
-    p.send(SPACE);
-    return sees(p, menu_shown, within);
+    return press(p, SPACE, menu_shown, within);
 }
 
 // Without a config.conf it can use, the game plays with the built-in

@@ -24,23 +24,18 @@ TEST(Game, BoardMovesDropAndScore) {
     // The preview frame holds the next column.
     EXPECT_TRUE(has_glyph(p.screen, 11, 8, "①"));
 
-    p.send(RIGHT);
-    ASSERT_TRUE(sees(p, column(5)));
-    p.send(LEFT + LEFT);
-    ASSERT_TRUE(sees(p, column(3)));
+    ASSERT_TRUE(press(p, RIGHT, column(5)));
+    ASSERT_TRUE(press(p, LEFT + LEFT, column(3)));
     // Cycles of one colour look the same; the column must still be whole and
     // still answer the keys after them. Unknown keys do nothing.
-    p.send(UP + DOWN + UP + "x\x1b[Z" + LEFT);
-    ASSERT_TRUE(sees(p, column(2)));
+    ASSERT_TRUE(press(p, UP + DOWN + UP + "x\x1b[Z" + LEFT, column(2)));
     // The left wall stops it.
     p.send(LEFT + LEFT + LEFT);
-    p.send(RIGHT + RIGHT);
-    ASSERT_TRUE(sees(p, column(3)));
+    ASSERT_TRUE(press(p, RIGHT + RIGHT, column(3)));
 
     // Three of a colour in a column: the drop lands, the group goes, the
     // score panel counts it, and the next column enters in the middle.
-    p.send(SPACE);
-    ASSERT_TRUE(sees(p, "总Zelvane数：3"));
+    ASSERT_TRUE(press(p, SPACE, "总Zelvane数：3"));
     ASSERT_TRUE(sees(p, column(4)));
     EXPECT_TRUE(screen_has(p.screen, "Zelvane：3"));
     for (int y = 3; y < 21; y++)
@@ -54,8 +49,7 @@ TEST(Game, EnterPausesUntilOneWholeKey) {
     ASSERT_TRUE(sees(p, column(4)));
     // The Left arrow only ends the pause; the Right after it moves.
     p.send(ENTER + LEFT);
-    p.send(RIGHT);
-    ASSERT_TRUE(sees(p, column(5)));
+    ASSERT_TRUE(press(p, RIGHT, column(5)));
     p.pump(300);
     EXPECT_TRUE(column_at(p.screen, 5)) << p.screen.dump();
     EXPECT_FALSE(screen_has(p.screen, "请按任意键")) << "the pause shows nothing";
@@ -71,6 +65,24 @@ TEST(Game, ColumnsFallOnTheTimer) {
     EXPECT_TRUE(p.running());
 }
 
+// The game-over menu's four rows, each after the colour of its first
+// character that is not blank.
+static std::string menu_rows(Screen &s) {
+    std::string rows;
+    for (int r = 0; r < 4; r++) {
+        std::string text = s.line(r);
+        size_t c = text.find_first_not_of(' ');
+        rows += std::to_string(s.fg(c == std::string::npos ? 0 : (int)c, r)) + " " + text + "\n";
+    }
+    return rows;
+}
+
+// The menu with the first choice marked, and with the second.
+const std::string MENU_RESTART =
+    "12 游戏结束\n7 按上下键选择，按回车键确定\n12 --> 重新开始\n8     结束\n";
+const std::string MENU_END =
+    "12 游戏结束\n7 按上下键选择，按回车键确定\n8     重新开始\n12 --> 结束\n";
+
 // Two drops fill the middle column of a well six cells deep; five in a row
 // are no run when six are needed, so the next entry is refused.
 TEST(Game, FullWellMenuAndFarewell) {
@@ -80,28 +92,16 @@ TEST(Game, FullWellMenuAndFarewell) {
     p.send(ENTER + SPACE); // a pause, so that temp.txt exists too
     ASSERT_TRUE(reach_menu(p));
     Screen &s = p.screen;
-    EXPECT_EQ(s.line(0), "游戏结束");
-    EXPECT_EQ(s.fg(0, 0), 12);
-    EXPECT_EQ(s.line(1), "按上下键选择，按回车键确定");
-    EXPECT_EQ(s.fg(0, 1), 7);
-    EXPECT_EQ(s.line(2), "--> 重新开始");
-    EXPECT_EQ(s.fg(0, 2), 12);
-    EXPECT_EQ(s.line(3), "    结束");
-    EXPECT_EQ(s.fg(4, 3), 8);
+    EXPECT_EQ(menu_rows(s), MENU_RESTART);
     EXPECT_TRUE(g.dir.exists("data.txt"));
     EXPECT_TRUE(g.dir.exists("temp.txt"));
 
-    p.send(DOWN);
-    ASSERT_TRUE(sees(p, row(3, "--> 结束")));
-    EXPECT_EQ(s.line(2), "    重新开始");
-    EXPECT_EQ(s.fg(4, 2), 8);
-    EXPECT_EQ(s.fg(0, 3), 12);
-    p.send(UP);
-    ASSERT_TRUE(sees(p, row(2, "--> 重新开始")));
-    EXPECT_EQ(s.line(3), "    结束");
+    ASSERT_TRUE(press(p, DOWN, row(3, "--> 结束")));
+    EXPECT_EQ(menu_rows(s), MENU_END);
+    ASSERT_TRUE(press(p, UP, row(2, "--> 重新开始")));
+    EXPECT_EQ(menu_rows(s), MENU_RESTART);
     // Other keys leave the choice alone.
-    p.send(DOWN + LEFT + "q" + SPACE);
-    ASSERT_TRUE(sees(p, row(3, "--> 结束")));
+    ASSERT_TRUE(press(p, DOWN + LEFT + "q" + SPACE, row(3, "--> 结束")));
     EXPECT_TRUE(s.alt_screen());
     p.send(ENTER);
     EXPECT_EQ(p.wait_exit(WAIT), 0);
@@ -119,8 +119,7 @@ TEST(Game, RestartReadsTheEditedConfig) {
     ASSERT_TRUE(sees(p, column(4)));
     ASSERT_TRUE(reach_menu(p));
     g.dir.write("config.conf", config_text({{"width", 11}, {"b_num", 6}}));
-    p.send(ENTER);
-    ASSERT_TRUE(sees(p, well(11, 22, 5)));
+    ASSERT_TRUE(press(p, ENTER, well(11, 22, 5)));
     EXPECT_TRUE(screen_has(p.screen, "总分数：0"));
     EXPECT_FALSE(screen_has(p.screen, "确")) << "the menu is gone\n" << p.screen.dump();
     EXPECT_TRUE(p.running());
@@ -132,12 +131,10 @@ TEST(Game, StartUpScreensWhenNotQuickStart) {
     ASSERT_TRUE(sees(p, "由不同颜色的小方块组成的小柱子陆续从屏幕上"));
     EXPECT_TRUE(screen_has(p.screen, "########################################"));
     EXPECT_FALSE(board_drawn(p.screen, 8, 22));
-    p.send("a");
-    ASSERT_TRUE(sees(p, "当前配置信息"));
+    ASSERT_TRUE(press(p, "a", "当前配置信息"));
     EXPECT_TRUE(screen_has(p.screen, "地图宽度=8"));
     EXPECT_TRUE(screen_has(p.screen, "是否开启快速开始模式=0"));
-    p.send(RIGHT); // one key, though two codes
-    ASSERT_TRUE(sees(p, well(8, 22, 4)));
+    ASSERT_TRUE(press(p, RIGHT, well(8, 22, 4))); // one key, though two codes
     EXPECT_FALSE(screen_has(p.screen, "当前配置信息"));
 }
 
@@ -195,10 +192,9 @@ TEST(Game, CtrlCEndsTheSizeWait) {
 // The same keys in a terminal that has always had the final size.
 static void play_some(PtyRun &p) {
     ASSERT_TRUE(sees(p, column(4)));
-    p.send(LEFT + SPACE); // removed: the score rows are written
-    ASSERT_TRUE(sees(p, "总Zelvane数：3"));
-    p.send(RIGHT + RIGHT + SPACE + LEFT); // three at the bottom of column 6
-    ASSERT_TRUE(sees(p, "总Zelvane数：6"));
+    ASSERT_TRUE(press(p, LEFT + SPACE, "总Zelvane数：3")); // removed: the score rows are written
+    // Three at the bottom of column 6.
+    ASSERT_TRUE(press(p, RIGHT + RIGHT + SPACE + LEFT, "总Zelvane数：6"));
     ASSERT_TRUE(sees(p, column(3)));
 }
 
@@ -250,15 +246,13 @@ TEST(Game, ResizeRepaintsStartUpScreensPauseAndMenu) {
     p.resize(81, 25);
     ASSERT_TRUE(sees(p, "由不同颜色的小方块组成的小柱子陆续从屏幕上"));
     EXPECT_TRUE(sees(p, "请按任意键继续"));
-    p.send("a");
-    ASSERT_TRUE(sees(p, "当前配置信息"));
+    ASSERT_TRUE(press(p, "a", "当前配置信息"));
     forget_screen(p.screen);
     p.resize(80, 26);
     ASSERT_TRUE(sees(p, "当前配置信息"));
     EXPECT_TRUE(sees(p, "消除闪烁次数=0"));
     EXPECT_TRUE(sees(p, "请按任意键继续"));
-    p.send("a");
-    ASSERT_TRUE(sees(p, column(4)));
+    ASSERT_TRUE(press(p, "a", column(4)));
 
     // During a pause: the game screen, and the pause goes on.
     p.send(ENTER);
@@ -266,20 +260,15 @@ TEST(Game, ResizeRepaintsStartUpScreensPauseAndMenu) {
     forget_screen(p.screen);
     p.resize(81, 26);
     ASSERT_TRUE(sees(p, [](Screen &s) { return column_at(s, 4) && has_glyph(s, 0, 6, "○"); }));
-    p.send(LEFT + RIGHT); // the Left ends the pause
-    ASSERT_TRUE(sees(p, column(5)));
-    p.send(LEFT);
-    ASSERT_TRUE(sees(p, column(4)));
+    ASSERT_TRUE(press(p, LEFT + RIGHT, column(5))); // the Left ends the pause
+    ASSERT_TRUE(press(p, LEFT, column(4)));
 
     ASSERT_TRUE(reach_menu(p));
-    p.send(DOWN);
-    ASSERT_TRUE(sees(p, row(3, "--> 结束")));
+    ASSERT_TRUE(press(p, DOWN, row(3, "--> 结束")));
     forget_screen(p.screen);
     p.resize(80, 24);
     ASSERT_TRUE(sees(p, row(3, "--> 结束")));
-    EXPECT_EQ(p.screen.line(0), "游戏结束");
-    EXPECT_EQ(p.screen.line(2), "    重新开始");
-    EXPECT_EQ(p.screen.fg(0, 3), 12);
+    EXPECT_EQ(menu_rows(p.screen), MENU_END);
 }
 
 // A flash whose pauses last 3 s: a resize in the first one repaints the
@@ -311,8 +300,7 @@ TEST(Game, MouseReportsLeaveTheBoardAlone) {
            "\x1b[<0;5;3M\x1b[<64;5;3M"  // SGR press and wheel
            "\x1b[32;5;3M\x1b[35;5;3M"); // urxvt press and release
     p.pump(300);
-    p.send(RIGHT);
-    ASSERT_TRUE(sees(p, column(5)));
+    ASSERT_TRUE(press(p, RIGHT, column(5)));
     EXPECT_TRUE(screen_has(p.screen, "总Zelvane数：0"));
     for (int y = 3; y < 21; y++)
         EXPECT_EQ(p.screen.cell(5, y), "  ") << "row " << y << "\n" << p.screen.dump();
@@ -327,8 +315,7 @@ TEST(Game, KilledInPlayRemovesTheScratchFileAndKeepsTheLog) {
         Game g({{"debug", 1}});
         PtyRun &p = *g.pty;
         ASSERT_TRUE(sees(p, column(4)));
-        p.send(ENTER + LEFT + RIGHT); // a pause writes temp.txt
-        ASSERT_TRUE(sees(p, column(5)));
+        ASSERT_TRUE(press(p, ENTER + LEFT + RIGHT, column(5))); // a pause writes temp.txt
         ASSERT_TRUE(g.dir.exists("temp.txt"));
         if (*keys)
             p.send(keys);
@@ -349,11 +336,9 @@ TEST(Game, FileSizeLimitStopsOnlyTheLog) {
     g.start(80, 30, {"/bin/sh", "-c", "ulimit -f 1 && exec '" ZELVANE_EXE "'"});
     PtyRun &p = *g.pty;
     ASSERT_TRUE(sees(p, column(4)));
-    p.send(SPACE);
-    ASSERT_TRUE(sees(p, first_drop_landed));
+    ASSERT_TRUE(press(p, SPACE, first_drop_landed));
     EXPECT_EQ(std::filesystem::file_size(g.dir.path + "/data.txt"), 512u);
-    p.send(SPACE);
-    ASSERT_TRUE(sees(p, "游戏结束"));
+    ASSERT_TRUE(press(p, SPACE, "游戏结束"));
     p.send(DOWN + ENTER);
     EXPECT_EQ(p.wait_exit(WAIT), 0);
     EXPECT_TRUE(screen_has(p.screen, "data.txt 写不下了")) << p.screen.dump();
@@ -476,8 +461,7 @@ TEST(Game, UnsafeFilesAreLeftAlone) {
         ASSERT_TRUE(sees(p, column(4)));
         expect_idle(p);
         p.send(ENTER + RIGHT); // a pause, ended by the Right
-        p.send(RIGHT);
-        ASSERT_TRUE(sees(p, column(5)));
+        ASSERT_TRUE(press(p, RIGHT, column(5)));
         ASSERT_TRUE(reach_menu(p, LEFT + SPACE));
         p.send(DOWN + ENTER);
         EXPECT_EQ(p.wait_exit(WAIT), 0);

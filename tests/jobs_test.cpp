@@ -51,6 +51,11 @@ __attribute__((constructor)) static void job_shell() {
     _exit(WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st));
 }
 
+// The job shell has seen the game stop n times.
+static Sight stops_seen(Game &g, long n) {
+    return [&g, n](Screen &) { return g.number("game.stops") == n; };
+}
+
 TEST(Game, SuspendRestoresModesAndResumeRepaints) {
     Game g(Settings{}, 80, 30, true);
     pid_t game = g.start_as_job(80, 30);
@@ -61,7 +66,7 @@ TEST(Game, SuspendRestoresModesAndResumeRepaints) {
     kill(game, SIGTSTP);
     // Stopped, and the shell has seen it and taken the terminal back: a `fg`
     // before that would be undone by the shell's own handling of the stop.
-    ASSERT_TRUE(p.wait_for([&](Screen &) { return g.number("game.stops") == 1; }, WAIT));
+    ASSERT_TRUE(sees(p, stops_seen(g, 1)));
     EXPECT_TRUE(cooked(p));
     EXPECT_TRUE(sees(p, [](Screen &s) { return s.cursor_visible(); }));
 
@@ -70,8 +75,7 @@ TEST(Game, SuspendRestoresModesAndResumeRepaints) {
     ASSERT_TRUE(sees(p, well(8, 22, 4)));
     EXPECT_FALSE(cooked(p));
     EXPECT_FALSE(p.screen.cursor_visible());
-    p.send(RIGHT);
-    EXPECT_TRUE(sees(p, column(5)));
+    EXPECT_TRUE(press(p, RIGHT, column(5)));
     kill(game, SIGKILL); // the job shell goes with it
     EXPECT_EQ(p.wait_exit(WAIT), 128 + SIGKILL);
 }
@@ -85,36 +89,29 @@ TEST(Game, BackgroundStopsTheGameAndEveryResumeTakesTheTerminal) {
     pid_t game = g.start_as_job(80, 30);
     PtyRun &p = *g.pty;
     ASSERT_GT(game, 0);
-    p.send(RIGHT);
-    ASSERT_TRUE(sees(p, well(8, 22, 5)));
+    ASSERT_TRUE(press(p, RIGHT, well(8, 22, 5)));
     p.pump(200);
     const std::string board = p.screen.dump();
-    auto stopped = [&](long times, int within) {
-        return p.wait_for([&](Screen &) { return g.number("game.stops") == times; }, within);
-    };
 
-    p.send("\x1a");
-    ASSERT_TRUE(stopped(1, WAIT));
+    ASSERT_TRUE(press(p, "\x1a", stops_seen(g, 1)));
     p.pump(200);
     const size_t drawn = p.screen.bytes().size();
     kill(p.pid, SIGUSR2); // bg
-    EXPECT_TRUE(stopped(2, 1000)) << "not stopped again in the background";
+    EXPECT_TRUE(sees(p, stops_seen(g, 2), 1000)) << "not stopped again in the background";
     p.pump(500);
     EXPECT_EQ(p.screen.bytes().size(), drawn) << "drawn in the background";
     EXPECT_EQ(process_state(game), 'T');
 
     kill(p.pid, SIGUSR1); // fg
     EXPECT_TRUE(sees(p, [&](Screen &s) { return s.dump() == board; }));
-    p.send(LEFT);
-    EXPECT_TRUE(sees(p, column(4)));
+    EXPECT_TRUE(press(p, LEFT, column(4)));
 
     kill(game, SIGSTOP);
-    ASSERT_TRUE(stopped(3, WAIT));
+    ASSERT_TRUE(sees(p, stops_seen(g, 3)));
     EXPECT_TRUE(cooked(p)) << "the shell's modes";
     kill(p.pid, SIGUSR1); // fg
     ASSERT_TRUE(p.wait_for([&](Screen &) { return !cooked(p); }, WAIT));
-    p.send(RIGHT);
-    EXPECT_TRUE(sees(p, column(5)));
+    EXPECT_TRUE(press(p, RIGHT, column(5)));
     EXPECT_FALSE(screen_has(p.screen, "^[")) << p.screen.dump();
     kill(game, SIGKILL);
     EXPECT_EQ(p.wait_exit(WAIT), 128 + SIGKILL);

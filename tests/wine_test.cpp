@@ -107,8 +107,7 @@ TEST(WindowsBuild, GameOverUnderWineEndsWithStatus0) {
     EXPECT_EQ(p.screen.fg(0, 0), 12);
     EXPECT_TRUE(g.dir.exists("data.txt"));
     EXPECT_TRUE(g.dir.exists("temp.txt"));
-    p.send(DOWN);
-    ASSERT_TRUE(sees(p, "--> 结束", WINE_WAIT));
+    ASSERT_TRUE(press(p, DOWN, "--> 结束", WINE_WAIT));
     p.send(ENTER);
     EXPECT_EQ(p.wait_exit(WINE_WAIT), 0) << p.screen.dump();
     EXPECT_TRUE(screen_has(p.screen, "感谢使用")) << p.screen.dump();
