@@ -45,9 +45,6 @@ inline std::string config_text(const Settings &over = {}) {
     return text;
 }
 
-// A scratch working directory for one run of the game.
-using GameDir = TempDir;
-
 // The game, started in its own directory with config.conf made of over.
 struct Game {
     // Unless as_job, the game runs at once; otherwise start_as_job runs it.
@@ -61,9 +58,7 @@ struct Game {
     }
     // Starts the game as a job of job_shell() instead; its pid.
     pid_t start_as_job(int cols, int rows) {
-        pty = std::make_unique<PtyRun>(std::vector<std::string>{"/proc/self/exe"}, dir.path, cols,
-                                       rows,
-                                       std::vector<std::string>{"ZELVANE_JOB_SHELL=" ZELVANE_EXE});
+        start(cols, rows, {"/proc/self/exe"}, {"ZELVANE_JOB_SHELL=" ZELVANE_EXE});
         return wait_pid();
     }
     // The game's pid, from game.pid.
@@ -79,7 +74,7 @@ struct Game {
         std::ifstream(dir.path + "/" + file) >> n;
         return n;
     }
-    GameDir dir;
+    TempDir dir;
     std::unique_ptr<PtyRun> pty;
 };
 
@@ -218,8 +213,6 @@ inline testing::AssertionResult reach_menu(PtyRun &p, const std::string &keys = 
 // settings: the start-up screens, then a 12 x 22 well.
 inline void reach_builtin_well(PtyRun &p) {
     ASSERT_TRUE(sees(p, "由不同颜色的小方块组成的小柱子陆续从屏幕上"));
-    p.send("a");
-    ASSERT_TRUE(sees(p, "地图宽度=12"));
-    p.send("a");
-    ASSERT_TRUE(sees(p, [](Screen &s) { return board_drawn(s, 12, 22); }));
+    ASSERT_TRUE(press(p, "a", "地图宽度=12"));
+    ASSERT_TRUE(press(p, "a", [](Screen &s) { return board_drawn(s, 12, 22); }));
 }

@@ -70,18 +70,16 @@ TEST(Game, ColumnsFallOnTheTimer) {
 static std::string menu_rows(Screen &s) {
     std::string rows;
     for (int r = 0; r < 4; r++) {
-        std::string text = s.line(r);
-        size_t c = text.find_first_not_of(' ');
-        rows += std::to_string(s.fg(c == std::string::npos ? 0 : (int)c, r)) + " " + text + "\n";
+        size_t c = s.line(r).find_first_not_of(' ');
+        rows += std::to_string(s.fg(c == std::string::npos ? 0 : c, r)) + " " + s.line(r) + "\n";
     }
     return rows;
 }
 
 // The menu with the first choice marked, and with the second.
-const std::string MENU_RESTART =
-    "12 游戏结束\n7 按上下键选择，按回车键确定\n12 --> 重新开始\n8     结束\n";
-const std::string MENU_END =
-    "12 游戏结束\n7 按上下键选择，按回车键确定\n8     重新开始\n12 --> 结束\n";
+const std::string MENU_TOP = "12 游戏结束\n7 按上下键选择，按回车键确定\n";
+const std::string MENU_RESTART = MENU_TOP + "12 --> 重新开始\n8     结束\n";
+const std::string MENU_END = MENU_TOP + "8     重新开始\n12 --> 结束\n";
 
 // Two drops fill the middle column of a well six cells deep; five in a row
 // are no run when six are needed, so the next entry is refused.
@@ -148,7 +146,7 @@ TEST(Game, UnplayableConfigEndsWithStatus2) {
 }
 
 TEST(Game, NoTerminalEndsWithStatus2) {
-    GameDir dir;
+    TempDir dir;
     dir.write("config.conf", config_text());
     std::string cmd = "cd '" + dir.path + "' && '" ZELVANE_EXE "' </dev/null >out.txt 2>err.txt";
     int st = std::system(cmd.c_str());
@@ -317,10 +315,7 @@ TEST(Game, KilledInPlayRemovesTheScratchFileAndKeepsTheLog) {
         ASSERT_TRUE(sees(p, column(4)));
         ASSERT_TRUE(press(p, ENTER + LEFT + RIGHT, column(5))); // a pause writes temp.txt
         ASSERT_TRUE(g.dir.exists("temp.txt"));
-        if (*keys)
-            p.send(keys);
-        else
-            p.kill(sig);
+        *keys ? p.send(keys) : p.kill(sig);
         EXPECT_EQ(p.wait_exit(WAIT), 128 + sig);
         EXPECT_FALSE(g.dir.exists("temp.txt"));
         ASSERT_TRUE(g.dir.exists("data.txt"));

@@ -9,7 +9,7 @@
 // `cmake --install` into a DESTDIR; the installed game, started in another
 // directory, finds no config.conf there and plays with its built-in settings.
 TEST(Game, InstalledGameRunsFromAnotherDirectory) {
-    GameDir dest, elsewhere;
+    TempDir dest, elsewhere;
     std::string cmd = "DESTDIR='" + dest.path +
                       "' '" CMAKE_COMMAND "' --install '" ZELVANE_BINARY_DIR "' --prefix /usr >'" +
                       dest.path + "/install.log' 2>&1";

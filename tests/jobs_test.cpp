@@ -110,7 +110,7 @@ TEST(Game, BackgroundStopsTheGameAndEveryResumeTakesTheTerminal) {
     ASSERT_TRUE(sees(p, stops_seen(g, 3)));
     EXPECT_TRUE(cooked(p)) << "the shell's modes";
     kill(p.pid, SIGUSR1); // fg
-    ASSERT_TRUE(p.wait_for([&](Screen &) { return !cooked(p); }, WAIT));
+    ASSERT_TRUE(sees(p, [&](Screen &) { return !cooked(p); }));
     EXPECT_TRUE(press(p, RIGHT, column(5)));
     EXPECT_FALSE(screen_has(p.screen, "^[")) << p.screen.dump();
     kill(game, SIGKILL);
@@ -147,8 +147,7 @@ TEST(Game, WithoutAControllingTerminalEveryWayOutRestores) {
         ASSERT_TRUE(sees(p, column(4)));
         c.end(p, game);
         EXPECT_EQ(p.wait_exit(WAIT), c.status);
-        EXPECT_TRUE(p.wait_for([&](Screen &) { return kill(game, 0) != 0; }, WAIT))
-            << "the game lives on";
+        EXPECT_TRUE(sees(p, [&](Screen &) { return kill(game, 0) != 0; })) << "the game lives on";
         EXPECT_TRUE(cooked(p));
         EXPECT_FALSE(p.screen.alt_screen());
         EXPECT_TRUE(p.screen.cursor_visible());

@@ -17,22 +17,17 @@ namespace {
 constexpr int WINE_WAIT = 120000;
 
 struct Wine {
-    std::string wine, game, tests, why_not;
+    std::string wine, why_not;
+    std::string game = ZELVANE_WIN_BUILD "/zelvane.exe";
+    std::string tests = ZELVANE_WIN_BUILD "/tests/zelvane_tests.exe";
     std::vector<std::string> env{"WINEPREFIX=" ZELVANE_WIN_BUILD "/wineprefix", "WINEDEBUG=-all"};
 };
 
 Wine find_wine() {
     Wine w;
-    w.game = ZELVANE_WIN_BUILD "/zelvane.exe";
-    w.tests = ZELVANE_WIN_BUILD "/tests/zelvane_tests.exe";
-    std::string path = getenv("PATH") ? getenv("PATH") : "";
-    for (size_t at = 0; w.wine.empty() && at <= path.size();) {
-        size_t end = path.find(':', at);
-        if (end == std::string::npos) end = path.size();
-        std::string candidate = path.substr(at, end - at) + "/wine";
-        if (access(candidate.c_str(), X_OK) == 0) w.wine = candidate;
-        at = end + 1;
-    }
+    std::istringstream path(getenv("PATH") ? getenv("PATH") : "");
+    for (std::string dir; w.wine.empty() && std::getline(path, dir, ':');)
+        if (access((dir + "/wine").c_str(), X_OK) == 0) w.wine = dir + "/wine";
     if (w.wine.empty())
         w.why_not = "wine is not installed (scripts/test.sh installs it)";
     else if (access(w.game.c_str(), R_OK) != 0 || access(w.tests.c_str(), R_OK) != 0)
@@ -49,7 +44,7 @@ Wine find_wine() {
 TEST(WindowsBuild, UnitTestsPassUnderWine) {
     Wine w = find_wine();
     if (!w.why_not.empty()) GTEST_SKIP() << w.why_not;
-    GameDir dir;
+    TempDir dir;
     // The console back end's own tests, and the rest on the tests' back end.
     for (std::string exe : {w.tests, std::string(ZELVANE_WIN_BUILD "/tests/console_tests.exe")}) {
         SCOPED_TRACE(exe);
