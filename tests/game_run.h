@@ -8,6 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -16,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -172,11 +177,6 @@ inline bool first_drop_landed(Screen &s) {
     return has_glyph(s, 4, 5, "①");
 }
 
-// The game-over menu, the first choice marked.
-inline bool menu_shown(Screen &s) {
-    return screen_has(s, "游戏结束") && screen_has(s, "--> 重新开始");
-}
-
 // Reads the program's output until sight holds; a failure carries the
 // screen as it was.
 inline testing::AssertionResult sees(PtyRun &p, const Sight &sight, int within = WAIT) {
@@ -197,6 +197,11 @@ testing::AssertionResult press(PtyRun &p, const std::string &keys, const What &w
                                int within = WAIT) {
     p.send(keys);
     return sees(p, what, within);
+}
+
+// The game-over menu, the first choice marked.
+inline bool menu_shown(Screen &s) {
+    return screen_has(s, "游戏结束") && screen_has(s, "--> 重新开始");
 }
 
 // From a game just begun in a well six cells deep where nothing is ever

@@ -5,13 +5,9 @@
 // screen shows) is in game_run.h.
 
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
 
-#include <csignal>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/wait.h>
 
 #include "game_run.h"
 
@@ -228,10 +224,8 @@ TEST(Game, ResizeDuringPlayRepaintsTheGame) {
     EXPECT_EQ(log_size(), logged) << "a repaint appends no board dump";
 
     // The game goes on where it was.
-    p.send(RIGHT);
-    fresh.pty->send(RIGHT);
-    ASSERT_TRUE(sees(p, column(4)));
-    ASSERT_TRUE(sees(*fresh.pty, column(4)));
+    ASSERT_TRUE(press(p, RIGHT, column(4)));
+    ASSERT_TRUE(press(*fresh.pty, RIGHT, column(4)));
     EXPECT_EQ(wait_same(p, fresh), "");
     EXPECT_GT(log_size(), logged);
 }

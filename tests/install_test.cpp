@@ -1,9 +1,6 @@
 // SPDX-License-Identifier: MIT
 // install_test.cpp -- the installed game, run from another directory.
 
-#include <cstdlib>
-#include <filesystem>
-
 #include "game_run.h"
 
 // `cmake --install` into a DESTDIR; the installed game, started in another

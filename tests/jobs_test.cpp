@@ -2,9 +2,6 @@
 // jobs_test.cpp -- the game as a job of a shell: Ctrl-Z, `fg` and `bg`, and
 // a launcher that leaves it no controlling terminal.
 
-#include <cstdio>
-#include <csignal>
-
 #include "game_run.h"
 #include "job_shell.h"
 

@@ -2,9 +2,6 @@
 // wine_test.cpp -- the Windows build under wine: its unit tests, and the
 // game played beside the native one.
 
-#include <cstdio>
-#include <cstdlib>
-
 #include "game_run.h"
 
 // scripts/test.sh cross-builds the game and its Windows tests into
