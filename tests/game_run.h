@@ -52,16 +52,17 @@ inline std::string config_text(const Settings &over = {}) {
 
 // The game, started in its own directory with config.conf made of over.
 struct Game {
-    // Unless as_job, the game runs at once; otherwise start_as_job runs it.
-    explicit Game(const Settings &over = {}, int cols = 80, int rows = 30, bool as_job = false) {
+    // Unless later, the game runs at once; otherwise start() or
+    // start_as_job() runs it, once the test has made the directory ready.
+    explicit Game(const Settings &over = {}, int cols = 80, int rows = 30, bool later = false) {
         dir.write("config.conf", config_text(over));
-        if (!as_job) start(cols, rows);
+        if (!later) start(cols, rows);
     }
     void start(int cols, int rows, const std::vector<std::string> &argv = {ZELVANE_EXE},
                const std::vector<std::string> &env = {}) {
         pty = std::make_unique<PtyRun>(argv, dir.path, cols, rows, env);
     }
-    // Starts the game as a job of job_shell() instead; its pid.
+    // Starts the game as a job of job_shell() (jobs_test.cpp) instead; its pid.
     pid_t start_as_job(int cols, int rows) {
         start(cols, rows, {"/proc/self/exe"}, {"ZELVANE_JOB_SHELL=" ZELVANE_EXE});
         return wait_pid();
