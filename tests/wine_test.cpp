@@ -1,0 +1,134 @@
+// SPDX-License-Identifier: MIT
+// wine_test.cpp -- the Windows build under wine: its unit tests, and the
+// game played beside the native one.
+
+#include "game_run.h"
+
+// scripts/test.sh cross-builds the game and its Windows tests into
+// ZELVANE_WIN_BUILD and makes a wine prefix there. Without wine or that
+// build these tests are skipped, saying which is missing. Wine starts
+// slowly: everything waits on the screen, with time to spare.
+
+namespace {
+
+constexpr int WINE_WAIT = 120000;
+
+struct Wine {
+    std::string wine, why_not;
+    std::string game = ZELVANE_WIN_BUILD "/zelvane.exe";
+    std::string tests = ZELVANE_WIN_BUILD "/tests/zelvane_tests.exe";
+    std::vector<std::string> env{"WINEPREFIX=" ZELVANE_WIN_BUILD "/wineprefix", "WINEDEBUG=-all"};
+};
+
+Wine find_wine() {
+    Wine w;
+    std::istringstream path(getenv("PATH") ? getenv("PATH") : "");
+    for (std::string dir; w.wine.empty() && std::getline(path, dir, ':');)
+        if (access((dir + "/wine").c_str(), X_OK) == 0) w.wine = dir + "/wine";
+    if (w.wine.empty())
+        w.why_not = "wine is not installed (scripts/test.sh installs it)";
+    else if (access(w.game.c_str(), R_OK) != 0 || access(w.tests.c_str(), R_OK) != 0)
+        w.why_not =
+            "no cross-built Windows build in " ZELVANE_WIN_BUILD " (scripts/test.sh makes it)";
+    else if (access(ZELVANE_WIN_BUILD "/wineprefix", R_OK) != 0)
+        w.why_not = "no wine prefix in " ZELVANE_WIN_BUILD " (scripts/test.sh makes it)";
+    return w;
+}
+
+} // namespace
+
+// The Windows unit tests need a console, so they run in a pseudo-terminal.
+TEST(WindowsBuild, UnitTestsPassUnderWine) {
+    Wine w = find_wine();
+    if (!w.why_not.empty()) GTEST_SKIP() << w.why_not;
+    TempDir dir;
+    // The console back end's own tests, and the rest on the tests' back end.
+    for (std::string exe : {w.tests, std::string(ZELVANE_WIN_BUILD "/tests/console_tests.exe")}) {
+        SCOPED_TRACE(exe);
+        PtyRun p({w.wine, exe, "--gtest_output=xml:results.xml"}, dir.path, 100, 40, w.env);
+        int status = p.wait_exit(5 * WINE_WAIT);
+        std::string results = file_text(dir.path + "/results.xml");
+        EXPECT_EQ(status, 0) << results << p.screen.dump();
+        EXPECT_NE(results.find("failures=\"0\""), std::string::npos) << results;
+        std::remove((dir.path + "/results.xml").c_str());
+    }
+}
+
+// The game under wine and on the terminal, the same keys to both: the same
+// screens, colours included.
+TEST(WindowsBuild, GameUnderWinePlaysAsOnTheTerminal) {
+    Wine w = find_wine();
+    if (!w.why_not.empty()) GTEST_SKIP() << w.why_not;
+    Game native, win({}, 80, 30, true);
+    win.start(80, 30, {w.wine, w.game}, w.env);
+    auto both = [&](const std::string &keys, const Sight &done, const char *what) {
+        native.pty->send(keys);
+        win.pty->send(keys);
+        ASSERT_TRUE(sees(*native.pty, done)) << what;
+        ASSERT_TRUE(sees(*win.pty, done, WINE_WAIT)) << what;
+        win.pty->pump(100);
+        EXPECT_EQ(screen_diff(native.screen(), win.screen()), "") << what << "\n"
+                                                                  << win.screen().dump();
+    };
+    both("", well(8, 22, 4), "start");
+    both(RIGHT, column(5), "a move");
+    both(UP + DOWN + UP + LEFT + LEFT, column(3), "cycles");
+    both(
+        SPACE, [](Screen &s) { return screen_has(s, "总Zelvane数：3") && column_at(s, 4); },
+        "a drop that scores");
+    both(ENTER + LEFT + RIGHT, column(5), "the pause");
+    EXPECT_TRUE(win.dir.exists("temp.txt"));
+
+    // Ctrl-C: the console given back, the end of a Windows program
+    // stopped by Ctrl-C (STATUS_CONTROL_C_EXIT, of which wine keeps the
+    // low byte).
+    win.pty->send("\x03");
+    EXPECT_EQ(win.pty->wait_exit(WINE_WAIT), 0x3A);
+    EXPECT_TRUE(win.screen().cursor_visible());
+    EXPECT_TRUE(cooked(*win.pty));
+}
+
+// A game over, a restart (quick start: nothing else clears the menu away),
+// a second game over, and the end.
+TEST(WindowsBuild, GameOverUnderWineRestartsAndEndsWithStatus0) {
+    Wine w = find_wine();
+    if (!w.why_not.empty()) GTEST_SKIP() << w.why_not;
+    Game g({{"height", 7}, {"b_num", 6}, {"debug", 1}}, 80, 30, true);
+    g.start(80, 30, {w.wine, w.game}, w.env);
+    PtyRun &p = *g.pty;
+    ASSERT_TRUE(sees(p, column(4), WINE_WAIT));
+    ASSERT_TRUE(reach_menu(p, ENTER + SPACE + SPACE, WINE_WAIT));
+    EXPECT_EQ(p.screen.fg(0, 0), 12);
+    EXPECT_TRUE(g.dir.exists("data.txt"));
+    EXPECT_TRUE(g.dir.exists("temp.txt"));
+    ASSERT_TRUE(press(
+        p, ENTER, [](Screen &s) { return has_glyph(s, 0, 0, "○") && column_at(s, 4); }, WINE_WAIT));
+    // Between the well and the panel, where the menu's second line reached,
+    // nothing is left.
+    p.pump(300);
+    std::string gap;
+    for (int y = 0; y < 30; y++)
+        gap += p.screen.ch(16, y) + p.screen.ch(17, y);
+    EXPECT_EQ(gap, std::string(60, ' ')) << p.screen.dump();
+    ASSERT_TRUE(reach_menu(p, SPACE, WINE_WAIT));
+    ASSERT_TRUE(press(p, DOWN, "--> 结束", WINE_WAIT));
+    p.send(ENTER);
+    EXPECT_EQ(p.wait_exit(WINE_WAIT), 0) << p.screen.dump();
+    EXPECT_TRUE(screen_has(p.screen, "感谢使用")) << p.screen.dump();
+    EXPECT_FALSE(g.dir.exists("data.txt"));
+    EXPECT_FALSE(g.dir.exists("temp.txt"));
+    EXPECT_TRUE(cooked(p));
+}
+
+// The read-only attribute under wine (a file without write bits shows it):
+// data.txt and temp.txt live through a whole game with the debug log on.
+TEST(WindowsBuild, ReadOnlyFilesAreLeftAloneUnderWine) {
+    Wine w = find_wine();
+    if (!w.why_not.empty()) GTEST_SKIP() << w.why_not;
+    Game g({{"height", 7}, {"b_num", 6}, {"debug", 1}}, 80, 30, true);
+    plant_read_only(g.dir.path);
+    g.start(80, 30, {w.wine, w.game}, w.env);
+    ASSERT_TRUE(sees(*g.pty, column(4), WINE_WAIT));
+    ASSERT_NO_FATAL_FAILURE(play_whole_game(*g.pty, WINE_WAIT));
+    expect_read_only_kept(g.dir.path);
+}
