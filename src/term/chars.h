@@ -2,11 +2,12 @@
 // chars.h -- characters as the terminal layer knows them: the one place for
 // their widths, their encodings and the palette.
 //
-// Text reaches the layer as UTF-8. A terminal shows some of the game's
-// glyphs (the circles, the box lines, the arrows) one column wide or two, as
-// its font decides: the width probe at start says which (chars_set_narrow),
-// and where they take one column they are padded to two, so that a board
-// cell is always two columns. Every other part of the layer asks here.
+// Text reaches the layer as UTF-8. A terminal shows the glyphs that Unicode
+// leaves ambiguous in width (the game's circles, box lines and arrows among
+// them) one column wide or two, as its font decides: the width probe at
+// start says which (chars_set_narrow), and where they take one column they
+// are padded to two, so that a board cell is always two columns. Every other
+// part of the layer asks here.
 #pragma once
 
 #include <cstddef>
@@ -37,16 +38,30 @@ void utf8_each(const char *s, Fn fn) {
 std::u16string utf16_from_utf8(const char *s, size_t n);
 
 // ---- Width -----------------------------------------------------------------
+// From Unicode's East Asian widths (widths.inc): Wide and Fullwidth glyphs
+// take two columns; Ambiguous ones take what the probe found, and where
+// that is one column they are padded to two.
 
 // The terminal's ambiguous glyphs take one column (narrow) or two; set from
 // the probe at start. Two columns until told otherwise.
 void chars_set_narrow(bool narrow);
 bool chars_narrow(void);
-// Columns the character takes on this terminal: 1 or 2.
+
+// A character's look on this terminal.
+struct glyph_look {
+    uint32_t key;    // its bytes, packed; 0 for none (ASCII is never cached)
+    uint8_t columns; // 1 or 2
+    // What completes it to two columns where it takes one: "─" for a line
+    // that goes on to the right, else a blank; nullptr when it needs none
+    // (on a terminal whose ambiguous glyphs are two columns wide, never).
+    const char *pad;
+    uint8_t pad_len; // its bytes
+};
+// The look of the character s[0..n), n at most 4: worked out once, then
+// kept, so that drawing the same glyphs again costs no decoding.
+const glyph_look &glyph_look_of(const char *s, size_t n);
+// Its parts, as the painters ask for them.
 int glyph_columns(const char *s, size_t n);
-// What completes the character to two columns where it takes one: "─" for
-// lines that go on to the right, else a blank; nullptr when it needs none
-// (on a terminal whose ambiguous glyphs are two columns wide, never).
 const char *glyph_pad(const char *s, size_t n);
 // Columns of a whole UTF-8 text, padding included.
 int text_columns(const char *utf8);
