@@ -21,6 +21,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -415,6 +416,16 @@ TEST(Game, ResizeDuringPlayRepaintsTheGame) {
     // Too small: the message, and the game again once it fits.
     p.resize(30, 12);
     ASSERT_TRUE(p.wait_text("窗口太小", WAIT)) << p.screen.dump();
+    p.resize(90, 32);
+    EXPECT_EQ(wait_same(p, fresh), "");
+
+    // An absurd size, as a broken terminal reports it (the test's own
+    // screen keeps its size): the game lives on, and is whole again at a
+    // sane size.
+    struct winsize absurd = {65535, 65535, 0, 0};
+    ioctl(p.master, TIOCSWINSZ, &absurd);
+    p.pump(300);
+    ASSERT_TRUE(p.running()) << p.screen.dump();
     p.resize(90, 32);
     EXPECT_EQ(wait_same(p, fresh), "");
     EXPECT_EQ(log_size(), logged) << "a repaint appends no board dump";

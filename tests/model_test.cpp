@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "screen.h"
+#include "term/screen.h"
 #include "seam_check.h"
 #include "support.h"
 #include "term.h"
@@ -75,4 +76,32 @@ TEST(ScreenModel, LineBreakOnTheLastRowScrolls) {
     grid.erase(grid.begin(), grid.begin() + cols);
     grid.insert(grid.end(), cols, Expect{" ", 0x1e});
     EXPECT_EQ(differences(s, grid, " "), "") << s.dump();
+}
+
+// A broken terminal may report any size: the model holds no more than its
+// limit (a million cells), and the game is told the size the model holds.
+TEST(ScreenModel, AbsurdWindowSizesAreHeldAtTheLimit) {
+    struct {
+        int cols, rows, held_cols, held_rows;
+    } cases[] = {{65535, 65535, SCREEN_MAX_COLS, SCREEN_MAX_ROWS},
+                 {65535, 12, SCREEN_MAX_COLS, 12},
+                 {30, 65535, 30, SCREEN_MAX_ROWS},
+                 {SCREEN_MAX_COLS, SCREEN_MAX_ROWS - 1, SCREEN_MAX_COLS, SCREEN_MAX_ROWS - 1}};
+    NullTerminal t;
+    for (const auto &c : cases) {
+        fake::set_size(c.cols, c.rows);
+        int cols, rows;
+        term_size(&cols, &rows);
+        EXPECT_EQ(cols, c.held_cols) << c.cols << " x " << c.rows;
+        EXPECT_EQ(rows, c.held_rows) << c.cols << " x " << c.rows;
+        screen_resize(c.cols, c.rows);
+        term_goto(c.cols - 1, c.rows - 1);
+        term_text("x"); // at the far corner of what is held
+        paint_frame f;
+        ASSERT_TRUE(screen_damage(&f));
+        EXPECT_EQ(f.cols, c.held_cols);
+        EXPECT_EQ(f.rows, c.held_rows);
+        EXPECT_EQ(f.runs.back().row, c.held_rows - 1);
+    }
+    fake::set_size(80, 30);
 }
