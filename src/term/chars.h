@@ -49,16 +49,19 @@ bool chars_narrow(void);
 
 // A character's look on this terminal.
 struct glyph_look {
-    uint32_t key;    // its bytes, packed; 0 for none (ASCII is never cached)
+    uint32_t key;    // its bytes, packed (memcpy into a zeroed uint32_t); 0 for one byte
+    uint8_t len;     // and their count
     uint8_t columns; // 1 or 2
     // What completes it to two columns where it takes one: "─" for a line
     // that goes on to the right, else a blank; nullptr when it needs none
     // (on a terminal whose ambiguous glyphs are two columns wide, never).
     const char *pad;
-    uint8_t pad_len; // its bytes
+    uint32_t pad_key; // the pad's bytes, packed
+    uint8_t pad_len;
 };
-// The look of the character s[0..n), n at most 4: worked out once, then
-// kept, so that drawing the same glyphs again costs no decoding.
+// The look of the character s[0..n), n at most 4 (a single byte: one
+// column, unpadded, never cached): worked out once, then kept, so that drawing
+// the same glyphs again costs no decoding.
 const glyph_look &glyph_look_of(const char *s, size_t n);
 // Its parts, as the painters ask for them.
 int glyph_columns(const char *s, size_t n);

@@ -93,7 +93,7 @@ struct Grid {
     // Writes the glyph at (x, y). A glyph that lands on half of a wide one
     // leaves its other half as orphan: a blank in the program's drawing,
     // and in the terminal's not known (terminals differ there).
-    void put(int x, int y, const Cell &g, const Cell *orphan = nullptr) {
+    void put(int x, int y, Cell g, const Cell *orphan = nullptr) {
         Cell &c = at(x, y);
         dirty[y] = 1;
         // The common case, a narrow glyph over a narrow one, cuts nothing.
@@ -210,15 +210,16 @@ static void newline(void) {
         S.want.scroll(S.pen);
 }
 
-// One glyph at the cursor, wrapping at the right edge as the terminal does.
-static void put_glyph(const char *s, size_t n, int width) {
+// One glyph at the cursor, its bytes packed as glyph_look packs them,
+// wrapping at the right edge as the terminal does. Built in a register and
+// stored whole: a cell is drawn at about the cost of a store.
+static void put_glyph(uint32_t bytes, size_t len, int width) {
     if (width > S.want.cols) return;
     if (S.cx + width > S.want.cols) newline();
     Cell g;
-    if (n > sizeof g.bytes) s = "?", n = 1;
-    memcpy(g.bytes, s, n);
-    g.len = (uint8_t)n;
-    g.width = (uint8_t)width;
+    memcpy(g.bytes, &bytes, sizeof g.bytes);
+    g.len = (uint8_t)len;
+    g.width = (uint8_t)width & 3;
     g.attr = S.pen;
     g.known = true;
     S.want.put(S.cx, S.cy, g);
@@ -244,12 +245,12 @@ void screen_text(const char *utf8) {
             if (c == '\n')
                 newline();
             else if (c >= 0x20 && c != 0x7f)
-                put_glyph(s, 1, 1);
+                put_glyph(c, 1, 1);
             return;
         }
         const glyph_look &g = glyph_look_of(s, n);
-        put_glyph(s, n, g.columns);
-        if (g.pad) put_glyph(g.pad, g.pad_len, 1);
+        put_glyph(g.key, g.len, g.columns);
+        if (g.pad) put_glyph(g.pad_key, g.pad_len, 1);
     });
 }
 
