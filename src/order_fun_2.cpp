@@ -277,19 +277,37 @@ void change_block(int a) {
 // ---- Matching, clearing and scoring ----------------------------------------
 
 // Whether b_num cells from (x, y) in direction (dx, dy) hold one colour.
+// Where the run's far end lies on the board, so does every cell of it: the
+// cells are read directly, and without a branch on each, since on a
+// well-mixed board any branch on a colour goes either way. Only a run that
+// would reach past the board reads through cell(), which sees something
+// there that matches nothing.
 static bool run_from(int x, int y, int dx, int dy) {
     int32_t c = map[x][y];
+    int reach = b_num - 1;
+    if (in_board(x + reach * dx, y + reach * dy)) {
+        bool run = c != 0;
+        for (int k = 1; k <= reach; k++)
+            run &= map[x + k * dx][y + k * dy] == c;
+        return run;
+    }
     if (c == 0) return false;
-    for (int k = 1; k < b_num; k++)
+    for (int k = 1; k <= reach; k++)
         if (cell(x + k * dx, y + k * dy) != c) return false;
     return true;
 }
 
-// Whether (x, y) may start a run in the pass of direction (dx, dy). Row 0
-// never starts a run, and a start stays two cells short of the far wall.
-static bool start_cell(int x, int y, int dx, int dy) {
+// The start cells of the pass of direction (dx, dy): x and y from 1 to
+// last_x and last_y. Row 0 never starts a run, and a start stays two cells
+// short of the far wall.
+struct starts {
+    int dx, dy, last_x, last_y;
+};
+
+static starts pass_starts(int pass) {
+    int dx = pass == 0 ? 1 : 0, dy = 1 - dx;
     int last_x = width - 2 - 2 * dx, last_y = height - 2 - 2 * dy;
-    return x >= 1 && y >= 1 && x <= last_x && y <= last_y && x < MAX && y < MAX;
+    return {dx, dy, last_x < MAX ? last_x : MAX - 1, last_y < MAX ? last_y : MAX - 1};
 }
 
 // The start cell of the first run of a pass: every horizontal run before
@@ -297,11 +315,10 @@ static bool start_cell(int x, int y, int dx, int dy) {
 static bool find_run(int *rx, int *ry) {
     if (b_num < 3 || b_num > 6) return false;
     for (int pass = 0; pass < 2; pass++) {
-        int dx = pass == 0 ? 1 : 0, dy = 1 - dx;
-        int last_x = width - 2 - 2 * dx, last_y = height - 2 - 2 * dy;
-        for (int x = 1; x <= last_x && x < MAX; x++) {
-            for (int y = 1; y <= last_y && y < MAX; y++) {
-                if (run_from(x, y, dx, dy)) {
+        starts p = pass_starts(pass);
+        for (int x = 1; x <= p.last_x; x++) {
+            for (int y = 1; y <= p.last_y; y++) {
+                if (run_from(x, y, p.dx, p.dy)) {
                     *rx = x;
                     *ry = y;
                     return true;
@@ -336,37 +353,48 @@ static void forget_changes() {
     }
 }
 
-static void look_at(int pass, int x, int y) {
-    int dx = pass == 0 ? 1 : 0, dy = 1 - dx;
-    if (!start_cell(x, y, dx, dy)) return;
-    bool run = run_from(x, y, dx, dy);
-    if (run == run_at[pass][x][y]) return;
-    run_at[pass][x][y] = run;
-    run_count[pass][x] += run ? 1 : -1;
+// Looks at the start cells of column x, rows lo to hi, of one pass.
+static void look_at(int pass, const starts &p, int x, int lo, int hi) {
+    if (x < 1 || x > p.last_x) return;
+    if (lo < 1) lo = 1;
+    if (hi > p.last_y) hi = p.last_y;
+    bool *at = run_at[pass][x];
+    int count = run_count[pass][x];
+    for (int y = lo; y <= hi; y++) {
+        bool run = run_from(x, y, p.dx, p.dy);
+        count += (int)run - (int)at[y];
+        at[y] = run;
+    }
+    run_count[pass][x] = count;
 }
 
 // The one scan of a landing that sees a run: every run on the board.
 static void record_runs() {
     for (int pass = 0; pass < 2; pass++) {
+        starts p = pass_starts(pass);
         for (int x = 0; x < MAX; x++) {
             run_count[pass][x] = 0;
-            for (int y = 0; y < MAX; y++) {
-                run_at[pass][x][y] = false;
-                look_at(pass, x, y);
-            }
+            for (bool &at : run_at[pass][x])
+                at = false;
+            look_at(pass, p, x, 0, MAX - 1);
         }
     }
     forget_changes();
 }
 
-// Every start cell whose run covers a changed cell.
+// Every start cell whose run covers a changed cell: a horizontal run from
+// x covers columns x to x + b_num - 1, a vertical one rows y to y + b_num - 1.
 static void look_again() {
+    starts across = pass_starts(0), down = pass_starts(1);
     for (int x = 0; x < MAX; x++) {
-        for (int y = changed_lo[x]; y <= changed_hi[x]; y++)
-            for (int k = 0; k < b_num; k++)
-                look_at(0, x - k, y);
-        for (int y = changed_lo[x] - b_num + 1; y <= changed_hi[x]; y++)
-            look_at(1, x, y);
+        int lo = MAX, hi = -1;
+        for (int k = 0; k < b_num && x + k < MAX; k++) {
+            if (changed_lo[x + k] < lo) lo = changed_lo[x + k];
+            if (changed_hi[x + k] > hi) hi = changed_hi[x + k];
+        }
+        look_at(0, across, x, lo, hi);
+        if (changed_lo[x] <= changed_hi[x])
+            look_at(1, down, x, changed_lo[x] - b_num + 1, changed_hi[x]);
     }
     forget_changes();
 }
