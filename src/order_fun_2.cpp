@@ -553,9 +553,12 @@ void count_mark() {
 }
 
 // Rows between a moved cell's old place and the row being filled are empty,
-// so the upward search goes on from where the last one ended.
+// so the upward search goes on from where the last one ended. The column is
+// drawn once it is packed, bottom up, ending on its top blank as the moves
+// one by one would: no flush comes between, so the screen shows the same,
+// for about half the drawing.
 static void settle_column(int x) {
-    int k = board_h();
+    int k = board_h(), top = MAX, bottom = -1;
     for (int y = board_h() - 2; y >= 0; y--) {
         if (map[x][y] != 0) continue;
         if (k > y - 1) k = y - 1;
@@ -563,11 +566,17 @@ static void settle_column(int x) {
             k--;
         if (k < 0) break; // nothing above: this column is packed
         map[x][y] = map[x][k];
-        display_one_block(x, y, map[x][y]);
         map[x][k] = 0;
-        not_display_one_block(x, k);
         note_change(x, y);
         note_change(x, k);
+        if (bottom < 0) bottom = y;
+        top = k;
+    }
+    for (int y = bottom; y >= top; y--) {
+        if (map[x][y] != 0)
+            display_one_block(x, y, map[x][y]);
+        else
+            not_display_one_block(x, y);
     }
 }
 

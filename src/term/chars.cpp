@@ -87,8 +87,7 @@ static bool in_ranges(const uint32_t (*r)[2], size_t count, uint32_t cp) {
 // Worked out afresh for a character the cache does not hold. A broken
 // character shows as one replacement glyph of one column, as terminals do.
 static glyph_look look_up(const char *s, size_t n) {
-    glyph_look g = {0, (uint8_t)n, 1, nullptr, 0, 0};
-    memcpy(&g.key, s, n);
+    glyph_look g = {utf8_pack(s, n), (uint8_t)n, 1, nullptr, 0, 0};
     uint32_t cp = utf8_decode(s, n);
     if (cp == 0xFFFD && memcmp(s, "\xEF\xBF\xBD", n) != 0) return g;
     if (in_ranges(WIDE, std::size(WIDE), cp)) {
@@ -102,7 +101,7 @@ static glyph_look look_up(const char *s, size_t n) {
         if (narrow_glyphs) {
             g.pad = arm ? "─" : " ";
             g.pad_len = (uint8_t)strlen(g.pad);
-            memcpy(&g.pad_key, g.pad, g.pad_len);
+            g.pad_key = utf8_pack(g.pad, g.pad_len);
         }
     }
     return g;
@@ -126,8 +125,7 @@ bool chars_narrow(void) {
 const glyph_look &glyph_look_of(const char *s, size_t n) {
     static const glyph_look single = {0, 1, 1, nullptr, 0, 0};
     if (n < 2) return single;
-    uint32_t key = 0;
-    memcpy(&key, s, n < 4 ? n : 4);
+    uint32_t key = utf8_pack(s, n);
     glyph_look &slot = cache[(key * 2654435761u) >> 24];
     if (slot.key != key) slot = look_up(s, n < 4 ? n : 4);
     return slot;

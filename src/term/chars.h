@@ -22,6 +22,14 @@ size_t utf8_len(unsigned char c);
 uint32_t utf8_decode(const char *s, size_t n);
 // Appends the code point as UTF-8.
 void utf8_append(uint32_t cp, std::string *out);
+// A character's bytes (at most four) as one number, the first byte lowest;
+// unused bytes are 0.
+inline uint32_t utf8_pack(const char *s, size_t n) {
+    uint32_t packed = 0;
+    for (size_t i = 0; i < n && i < 4; i++)
+        packed |= (uint32_t)(unsigned char)s[i] << (8 * i);
+    return packed;
+}
 // Calls fn(s, n) for each character of the NUL-terminated text.
 template <class Fn>
 void utf8_each(const char *s, Fn fn) {
@@ -49,14 +57,14 @@ bool chars_narrow(void);
 
 // A character's look on this terminal.
 struct glyph_look {
-    uint32_t key;    // its bytes, packed (memcpy into a zeroed uint32_t); 0 for one byte
+    uint32_t key;    // its bytes, packed (utf8_pack); 0 for a single byte
     uint8_t len;     // and their count
     uint8_t columns; // 1 or 2
     // What completes it to two columns where it takes one: "─" for a line
     // that goes on to the right, else a blank; nullptr when it needs none
     // (on a terminal whose ambiguous glyphs are two columns wide, never).
     const char *pad;
-    uint32_t pad_key; // the pad's bytes, packed
+    uint32_t pad_key; // the pad's bytes, packed (utf8_pack)
     uint8_t pad_len;
 };
 // The look of the character s[0..n), n at most 4 (a single byte: one

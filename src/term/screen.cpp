@@ -32,7 +32,7 @@ const int16_t UNKNOWN_PEN = -2;        // colours of the terminal not known yet
 
 // Eight bytes: a window of SCREEN_MAX_COLS x SCREEN_MAX_ROWS is 8 MB a grid.
 struct Cell {
-    char bytes[4] = {' '}; // the glyph, UTF-8
+    uint32_t glyph = ' '; // its UTF-8 bytes, packed (utf8_pack)
     int16_t attr = DEFAULT;
     uint8_t len = 1;       // bytes used; 0 for the right half of a wide glyph
     uint8_t width : 2 = 1; // columns the glyph takes; 0 for a right half
@@ -40,10 +40,9 @@ struct Cell {
 
     // A blank's foreground shows nowhere: blanks in the same background
     // look the same.
-    bool blank() const { return len == 1 && bytes[0] == ' '; }
+    bool blank() const { return len == 1 && glyph == ' '; }
     bool same(const Cell &o) const {
-        if (known != o.known || len != o.len || width != o.width) return false;
-        if (memcmp(bytes, o.bytes, len) != 0) return false;
+        if (known != o.known || len != o.len || width != o.width || glyph != o.glyph) return false;
         if (blank() && attr >= 0 && o.attr >= 0) return (attr >> 4) == (o.attr >> 4);
         return attr == o.attr;
     }
@@ -108,6 +107,7 @@ struct Grid {
             Cell &next = at(x + 1, y);
             if (next.width == 2 && x + 2 < cols) orphaned(at(x + 2, y));
             next = g;
+            next.glyph = 0;
             next.len = 0;
             next.width = 0;
         }
@@ -210,14 +210,14 @@ static void newline(void) {
         S.want.scroll(S.pen);
 }
 
-// One glyph at the cursor, its bytes packed as glyph_look packs them,
-// wrapping at the right edge as the terminal does. Built in a register and
-// stored whole: a cell is drawn at about the cost of a store.
-static void put_glyph(uint32_t bytes, size_t len, int width) {
+// One glyph at the cursor, its bytes packed, wrapping at the right edge as
+// the terminal does. Built in a register and stored whole: a cell is drawn
+// at about the cost of a store.
+static void put_glyph(uint32_t glyph, size_t len, int width) {
     if (width > S.want.cols) return;
     if (S.cx + width > S.want.cols) newline();
     Cell g;
-    memcpy(g.bytes, &bytes, sizeof g.bytes);
+    g.glyph = glyph;
     g.len = (uint8_t)len;
     g.width = (uint8_t)width & 3;
     g.attr = S.pen;
@@ -306,7 +306,8 @@ static void emit(int x, int y) {
     if (runs.empty() || runs.back().row != y || runs.back().col + runs.back().cols != x ||
         runs.back().attr != g.attr)
         runs.push_back(paint_run{y, x, 0, g.attr, std::string()});
-    runs.back().text.append(g.bytes, g.len);
+    for (int i = 0; i < g.len; i++)
+        runs.back().text.push_back((char)(g.glyph >> (8 * i)));
     runs.back().cols += g.width;
     S.term_pen = g.attr;
     static const Cell unknown;
