@@ -276,21 +276,24 @@ void change_block(int a) {
 
 // ---- Matching, clearing and scoring ----------------------------------------
 
-// Whether b_num cells from (x, y) in direction (dx, dy) hold one colour.
-// Where the run's far end lies on the board, so does every cell of it: the
-// cells are read directly, and without a branch on each, since on a
-// well-mixed board any branch on a colour goes either way. Only a run that
-// would reach past the board reads through cell(), which sees something
-// there that matches nothing.
-static bool run_from(int x, int y, int dx, int dy) {
+// Whether b_num cells from (x, y) in direction (dx, dy), all on the board,
+// hold one colour. Read without a branch on each, since on a well-mixed
+// board any branch on a colour goes either way.
+static bool run_on_board(int x, int y, int dx, int dy) {
     int32_t c = map[x][y];
+    bool run = c != 0;
+    for (int k = 1; k < b_num; k++)
+        run &= map[x + k * dx][y + k * dy] == c;
+    return run;
+}
+
+// Whether b_num cells from (x, y) in direction (dx, dy) hold one colour. A
+// run that would reach past the board reads there through cell(), which
+// sees something that matches nothing.
+static bool run_from(int x, int y, int dx, int dy) {
     int reach = b_num - 1;
-    if (in_board(x + reach * dx, y + reach * dy)) {
-        bool run = c != 0;
-        for (int k = 1; k <= reach; k++)
-            run &= map[x + k * dx][y + k * dy] == c;
-        return run;
-    }
+    if (in_board(x + reach * dx, y + reach * dy)) return run_on_board(x, y, dx, dy);
+    int32_t c = map[x][y];
     if (c == 0) return false;
     for (int k = 1; k <= reach; k++)
         if (cell(x + k * dx, y + k * dy) != c) return false;
@@ -353,15 +356,19 @@ static void forget_changes() {
     }
 }
 
-// Looks at the start cells of column x, rows lo to hi, of one pass.
+// Looks at the start cells of column x, rows lo to hi, of one pass. Those
+// whose runs end on the board (all but a few near the far walls when runs
+// are longer than three) are read directly.
 static void look_at(int pass, const starts &p, int x, int lo, int hi) {
     if (x < 1 || x > p.last_x) return;
     if (lo < 1) lo = 1;
     if (hi > p.last_y) hi = p.last_y;
+    int reach = b_num - 1;
+    int direct = p.dy ? board_h() - 1 - reach : x + reach < board_w() ? hi : lo - 1;
     bool *at = run_at[pass][x];
     int count = run_count[pass][x];
     for (int y = lo; y <= hi; y++) {
-        bool run = run_from(x, y, p.dx, p.dy);
+        bool run = y <= direct ? run_on_board(x, y, p.dx, p.dy) : run_from(x, y, p.dx, p.dy);
         count += (int)run - (int)at[y];
         at[y] = run;
     }
