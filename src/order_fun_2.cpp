@@ -3,8 +3,9 @@
 
 #include "order_fun_2.h"
 
-#include <cinttypes>
+#include <charconv>
 #include <cstdlib>
+#include <cstring>
 
 #include "help_fun_1.h"
 #include "order_b_1.h"
@@ -342,18 +343,23 @@ static bool run_at[2][MAX][MAX]; // [pass][x][y]: a run starts here; pass 0 hori
 static int run_count[2][MAX];    // runs recorded per pass and column
 static int changed_lo[MAX];      // per column, the changed rows since the last look;
 static int changed_hi[MAX];      // lo > hi when none changed
+static int changed_left = 0, changed_right = MAX - 1; // columns that may have changed
 
 static void note_change(int x, int y) {
     if (x < 0 || y < 0 || x >= MAX || y >= MAX) return;
     if (y < changed_lo[x]) changed_lo[x] = y;
     if (y > changed_hi[x]) changed_hi[x] = y;
+    if (x < changed_left) changed_left = x;
+    if (x > changed_right) changed_right = x;
 }
 
 static void forget_changes() {
-    for (int x = 0; x < MAX; x++) {
+    for (int x = changed_left; x <= changed_right; x++) {
         changed_lo[x] = MAX;
         changed_hi[x] = -1;
     }
+    changed_left = MAX;
+    changed_right = -1;
 }
 
 // Looks at the start cells of column x, rows lo to hi, of one pass. Those
@@ -393,7 +399,8 @@ static void record_runs() {
 // x covers columns x to x + b_num - 1, a vertical one rows y to y + b_num - 1.
 static void look_again() {
     starts across = pass_starts(0), down = pass_starts(1);
-    for (int x = 0; x < MAX; x++) {
+    int from = changed_left - b_num + 1 > 0 ? changed_left - b_num + 1 : 0;
+    for (int x = from; x <= changed_right; x++) {
         int lo = MAX, hi = -1;
         for (int k = 0; k < b_num && x + k < MAX; k++) {
             if (changed_lo[x + k] < lo) lo = changed_lo[x + k];
@@ -443,7 +450,8 @@ static void remove_group(int x, int y, bool first) {
     if (first) {
         void_supply();
     } else if (b_drop != 0) {
-        for (int sx = 1; sx < board_w(); sx++)
+        int right = changed_right < board_w() - 1 ? changed_right : board_w() - 1;
+        for (int sx = changed_left > 1 ? changed_left : 1; sx <= right; sx++)
             if (changed_lo[sx] <= changed_hi[sx]) settle_column(sx);
     }
 }
@@ -532,6 +540,18 @@ int64_t group_score(int cells) {
     return power > max_f ? int64_t{max_f} : power;
 }
 
+// Writes text and then n in decimal, as term_printf with "%d" would: the
+// panel is redrawn after every removed group, and a cascade removes
+// hundreds, so the format is not parsed each time.
+static void text_and_number(const char *text, int64_t n) {
+    char buf[96];
+    size_t len = strlen(text);
+    if (len > sizeof buf - 24) len = sizeof buf - 24;
+    memcpy(buf, text, len);
+    *std::to_chars(buf + len, buf + sizeof buf - 1, n).ptr = '\0';
+    term_text(buf);
+}
+
 // Rows 2 and 3 stay as they were while mark is exactly 1, which is the
 // state of a fresh game whose max_f is at least 1.
 static void draw_score_panel(int64_t score) {
@@ -539,16 +559,16 @@ static void draw_score_panel(int64_t score) {
     if (mark != 1) {
         panel_text(2, "                       ");
         set_cocate(width + 1, 2);
-        term_printf("Zelvane：%d", qw);
+        text_and_number("Zelvane：", qw);
         panel_text(3, "                       ");
         set_cocate(width + 1, 3);
-        term_printf("得数：%" PRId64, score);
+        text_and_number("得数：", score);
     }
     set_color(12, 0);
     set_cocate(width + 1, 4);
-    term_printf("总分数：%" PRId64, mark - 1);
+    text_and_number("总分数：", mark - 1);
     set_cocate(width + 1, 5);
-    term_printf("总Zelvane数：%d", count_block);
+    text_and_number("总Zelvane数：", count_block);
     set_color(7, 0);
 }
 
