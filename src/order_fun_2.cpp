@@ -3,6 +3,7 @@
 
 #include "order_fun_2.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
@@ -432,11 +433,12 @@ static bool first_run(int *rx, int *ry) {
 
 // ---- Removal and settling ----------------------------------------------------
 
-static void settle_column(int x);
+static void settle_column(int x, int from);
 
 // The first settling of a cascade walks every column, as a board written
 // directly may float anywhere; it leaves every column packed, so the later
-// ones need walk only the columns that just lost cells.
+// ones need walk only the columns that just lost cells, from the lowest
+// cell lost.
 static void remove_group(int x, int y, bool first) {
     int32_t c = map[x][y];
     for (int i = 0; i < qw; i++)
@@ -452,7 +454,8 @@ static void remove_group(int x, int y, bool first) {
     } else if (b_drop != 0) {
         int right = changed_right < board_w() - 1 ? changed_right : board_w() - 1;
         for (int sx = changed_left > 1 ? changed_left : 1; sx <= right; sx++)
-            if (changed_lo[sx] <= changed_hi[sx]) settle_column(sx);
+            if (changed_lo[sx] <= changed_hi[sx])
+                settle_column(sx, std::min(changed_hi[sx], board_h() - 2));
     }
 }
 
@@ -579,14 +582,15 @@ void count_mark() {
     draw_score_panel(score);
 }
 
+// Packs column x downward from row from, below which it is packed already.
 // Rows between a moved cell's old place and the row being filled are empty,
 // so the upward search goes on from where the last one ended. The column is
 // drawn once it is packed, bottom up, ending on its top blank as the moves
 // one by one would: no flush comes between, so the screen shows the same,
 // for about half the drawing.
-static void settle_column(int x) {
+static void settle_column(int x, int from) {
     int k = board_h(), top = MAX, bottom = -1;
-    for (int y = board_h() - 2; y >= 0; y--) {
+    for (int y = from; y >= 0; y--) {
         if (map[x][y] != 0) continue;
         if (k > y - 1) k = y - 1;
         while (k >= 0 && map[x][k] == 0)
@@ -594,11 +598,12 @@ static void settle_column(int x) {
         if (k < 0) break; // nothing above: this column is packed
         map[x][y] = map[x][k];
         map[x][k] = 0;
-        note_change(x, y);
-        note_change(x, k);
         if (bottom < 0) bottom = y;
         top = k;
     }
+    if (bottom < 0) return;
+    note_change(x, top);
+    note_change(x, bottom);
     for (int y = bottom; y >= top; y--) {
         if (map[x][y] != 0)
             display_one_block(x, y, map[x][y]);
@@ -610,5 +615,5 @@ static void settle_column(int x) {
 void void_supply() {
     if (b_drop == 0) return;
     for (int x = 1; x < board_w(); x++)
-        settle_column(x);
+        settle_column(x, board_h() - 2);
 }
