@@ -107,27 +107,23 @@ static glyph_look look_up(const char *s, size_t n) {
     return g;
 }
 
-// The looks of the characters met so far: a screen draws the same few over
-// and over. Direct-mapped on the character's bytes; emptied when the probe
-// changes the answer.
-static glyph_look cache[256];
+glyph_look glyph_cache[GLYPH_CACHE_SIZE];
 
 void chars_set_narrow(bool narrow) {
     narrow_glyphs = narrow;
-    for (glyph_look &g : cache)
-        g = glyph_look();
+    for (glyph_look &g : glyph_cache)
+        g = glyph_look(); // key 0: no character's
 }
 
 bool chars_narrow(void) {
     return narrow_glyphs;
 }
 
-const glyph_look &glyph_look_of(const char *s, size_t n) {
+const glyph_look &glyph_look_new(const char *s, size_t n) {
     static const glyph_look single = {0, 1, 1, nullptr, 0, 0};
     if (n < 2) return single;
-    uint32_t key = utf8_pack(s, n);
-    glyph_look &slot = cache[(key * 2654435761u) >> 24];
-    if (slot.key != key) slot = look_up(s, n < 4 ? n : 4);
+    glyph_look &slot = glyph_cache[glyph_cache_slot(utf8_pack(s, n))];
+    slot = look_up(s, n < 4 ? n : 4);
     return slot;
 }
 

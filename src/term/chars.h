@@ -67,10 +67,28 @@ struct glyph_look {
     uint32_t pad_key; // the pad's bytes, packed (utf8_pack)
     uint8_t pad_len;
 };
+// The looks of the characters met so far: a screen draws the same few over
+// and over. Direct-mapped on the packed bytes; emptied when the probe
+// changes the answer.
+const int GLYPH_CACHE_SIZE = 256;
+extern glyph_look glyph_cache[GLYPH_CACHE_SIZE];
+inline size_t glyph_cache_slot(uint32_t key) {
+    return (key * 2654435761u) >> 24; // the top 8 bits of a Fibonacci hash
+}
+// Works the look out and keeps it (chars.cpp).
+const glyph_look &glyph_look_new(const char *s, size_t n);
+
 // The look of the character s[0..n), n at most 4 (a single byte: one
-// column, unpadded, never cached): worked out once, then kept, so that drawing
-// the same glyphs again costs no decoding.
-const glyph_look &glyph_look_of(const char *s, size_t n);
+// column, unpadded, never cached): worked out once, then kept, so that
+// drawing the same glyphs again costs no decoding.
+inline const glyph_look &glyph_look_of(const char *s, size_t n) {
+    if (n >= 2) {
+        uint32_t key = utf8_pack(s, n);
+        const glyph_look &slot = glyph_cache[glyph_cache_slot(key)];
+        if (slot.key == key) return slot;
+    }
+    return glyph_look_new(s, n);
+}
 // Its parts, as the painters ask for them.
 int glyph_columns(const char *s, size_t n);
 const char *glyph_pad(const char *s, size_t n);
