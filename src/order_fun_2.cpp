@@ -279,9 +279,20 @@ void change_block(int a) {
 // ---- Matching, clearing and scoring ----------------------------------------
 
 // Whether b_num cells from (x, y) in direction (dx, dy), all on the board,
-// hold one colour. Read without a branch on each, since on a well-mixed
-// board any branch on a colour goes either way.
+// hold one colour. Nearest cell first, and the first that differs ends the
+// look: on a board with few runs, as at most landings, it is nearly always
+// the first one.
 static bool run_on_board(int x, int y, int dx, int dy) {
+    int32_t c = map[x][y];
+    if (c == 0) return false;
+    for (int k = 1; k < b_num; k++)
+        if (map[x + k * dx][y + k * dy] != c) return false;
+    return true;
+}
+
+// The same without a branch on each cell: on a well-mixed board, as in a
+// cascade, any branch on a colour goes either way.
+static bool run_on_mixed_board(int x, int y, int dx, int dy) {
     int32_t c = map[x][y];
     bool run = c != 0;
     for (int k = 1; k < b_num; k++)
@@ -293,11 +304,9 @@ static bool run_on_board(int x, int y, int dx, int dy) {
 // run that would reach past the board reads there through cell(), which
 // sees something that matches nothing.
 static bool run_from(int x, int y, int dx, int dy) {
-    int reach = b_num - 1;
-    if (in_board(x + reach * dx, y + reach * dy)) return run_on_board(x, y, dx, dy);
     int32_t c = map[x][y];
     if (c == 0) return false;
-    for (int k = 1; k <= reach; k++)
+    for (int k = 1; k < b_num; k++)
         if (cell(x + k * dx, y + k * dy) != c) return false;
     return true;
 }
@@ -315,6 +324,15 @@ static starts pass_starts(int pass) {
     return {dx, dy, last_x < MAX ? last_x : MAX - 1, last_y < MAX ? last_y : MAX - 1};
 }
 
+// The last row of start column x whose run ends on the board, so that its
+// cells are read directly: all rows but a few near the far walls when runs
+// are longer than three.
+static int last_on_board(const starts &p, int x) {
+    int reach = b_num - 1;
+    if (p.dy) return board_h() - 1 - reach;
+    return x + reach < board_w() ? p.last_y : 0;
+}
+
 // The start cell of the first run of a pass: every horizontal run before
 // every vertical one, each scan column by column, top down.
 static bool find_run(int *rx, int *ry) {
@@ -322,8 +340,9 @@ static bool find_run(int *rx, int *ry) {
     for (int pass = 0; pass < 2; pass++) {
         starts p = pass_starts(pass);
         for (int x = 1; x <= p.last_x; x++) {
+            int direct = last_on_board(p, x);
             for (int y = 1; y <= p.last_y; y++) {
-                if (run_from(x, y, p.dx, p.dy)) {
+                if (y <= direct ? run_on_board(x, y, p.dx, p.dy) : run_from(x, y, p.dx, p.dy)) {
                     *rx = x;
                     *ry = y;
                     return true;
@@ -363,19 +382,16 @@ static void forget_changes() {
     changed_right = -1;
 }
 
-// Looks at the start cells of column x, rows lo to hi, of one pass. Those
-// whose runs end on the board (all but a few near the far walls when runs
-// are longer than three) are read directly.
+// Looks at the start cells of column x, rows lo to hi, of one pass.
 static void look_at(int pass, const starts &p, int x, int lo, int hi) {
     if (x < 1 || x > p.last_x) return;
     if (lo < 1) lo = 1;
     if (hi > p.last_y) hi = p.last_y;
-    int reach = b_num - 1;
-    int direct = p.dy ? board_h() - 1 - reach : x + reach < board_w() ? hi : lo - 1;
+    int direct = last_on_board(p, x);
     bool *at = run_at[pass][x];
     int count = run_count[pass][x];
     for (int y = lo; y <= hi; y++) {
-        bool run = y <= direct ? run_on_board(x, y, p.dx, p.dy) : run_from(x, y, p.dx, p.dy);
+        bool run = y <= direct ? run_on_mixed_board(x, y, p.dx, p.dy) : run_from(x, y, p.dx, p.dy);
         count += (int)run - (int)at[y];
         at[y] = run;
     }
