@@ -111,8 +111,18 @@ inline std::string play(const Board &b, bool plain) {
     for (auto &column : map)
         for (auto &cell : column)
             cell = 0;
+    // A terminal of the tests' back end that holds the whole well and its
+    // panel, cleared before each play: both paint onto the same screen, and
+    // what they paint is all they show.
+    static bool sized = (fake::set_size(2 * MAX + 40, MAX + 1), true);
+    (void)sized;
+    term_open();
     void *was_user;
     fake::listener was = fake::listening(&was_user);
+    fake::listen(nullptr, nullptr);
+    term_clear();
+    fake::lose_screen(); // and painted anew: the layer knows nothing of before
+    term_kbhit();
     fake::listen(keep, &out);
     init();
     display_frame();
