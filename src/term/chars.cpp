@@ -8,14 +8,6 @@
 
 // ---- UTF-8 -----------------------------------------------------------------
 
-size_t utf8_len(unsigned char c) {
-    if (c < 0x80) return 1;
-    if ((c & 0xE0) == 0xC0) return 2;
-    if ((c & 0xF0) == 0xE0) return 3;
-    if ((c & 0xF8) == 0xF0) return 4;
-    return 1;
-}
-
 uint32_t utf8_decode(const char *s, size_t n) {
     const auto *u = reinterpret_cast<const unsigned char *>(s);
     if (n == 0) return 0xFFFD;

@@ -17,7 +17,13 @@
 // ---- UTF-8 -----------------------------------------------------------------
 
 // Bytes of the UTF-8 character that begins with c (1 for a broken lead byte).
-size_t utf8_len(unsigned char c);
+inline size_t utf8_len(unsigned char c) {
+    if (c < 0x80) return 1;
+    if ((c & 0xE0) == 0xC0) return 2;
+    if ((c & 0xF0) == 0xE0) return 3;
+    if ((c & 0xF8) == 0xF0) return 4;
+    return 1;
+}
 // The code point of the UTF-8 character s[0..n); U+FFFD when it is broken.
 uint32_t utf8_decode(const char *s, size_t n);
 // Appends the code point as UTF-8.
