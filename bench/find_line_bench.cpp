@@ -3,15 +3,80 @@
 //
 // Drawing goes to a sink that drops it, so the figures are the rules' own
 // cost plus the building of the terminal output, not the terminal's.
+//
+// After the benchmarks, one run's figures side by side: a random cascade
+// against one pass of the plain scan (the cascade oracle's, over a full
+// board with no run), and the same cascades with the drawing replaced by a
+// plain store, which gives the drawing's share and its cost per cell.
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
+#include "../tests/cascade_check.h"
 #include "order_b_1.h"
 #include "order_fun_2.h"
 #include "fake_sys.h"
 #include "term.h"
+
+// ---- The drawing, or a plain store in its place -------------------------------
+// The game's drawing calls are wrapped at link time (-Wl,--wrap, on their
+// mangled names: see CMakeLists.txt): they count the cells drawn and go on
+// to the terminal layer, or, while store_only, only store into an array.
+
+#define REAL_GOTO __real__Z9term_gotoii
+#define REAL_COLOR __real__Z10term_colori
+#define REAL_TEXT __real__Z9term_textPKc
+extern "C" {
+void REAL_GOTO(int col, int row);
+void REAL_COLOR(int attr);
+void REAL_TEXT(const char *utf8);
+void __wrap__Z9term_gotoii(int col, int row);
+void __wrap__Z10term_colori(int attr);
+void __wrap__Z9term_textPKc(const char *utf8);
+void __wrap__Z11term_printfPKcz(const char *fmt, ...);
+}
+
+namespace {
+
+bool store_only;
+long drawn; // term_text calls: a board cell, or a piece of a panel row
+struct {
+    int col, row, attr;
+    int16_t cells[MAX + 40][2 * MAX + 40];
+} plain;
+
+} // namespace
+
+void __wrap__Z9term_gotoii(int col, int row) {
+    if (!store_only) return REAL_GOTO(col, row);
+    plain.col = col < 0 ? 0 : col % (2 * MAX + 40);
+    plain.row = row < 0 ? 0 : row % (MAX + 40);
+}
+
+void __wrap__Z10term_colori(int attr) {
+    if (!store_only) return REAL_COLOR(attr);
+    plain.attr = attr;
+}
+
+void __wrap__Z9term_textPKc(const char *utf8) {
+    drawn++;
+    if (!store_only) return REAL_TEXT(utf8);
+    plain.cells[plain.row][plain.col] = (int16_t)(plain.attr << 8 | (unsigned char)*utf8);
+}
+
+void __wrap__Z11term_printfPKcz(const char *fmt, ...) {
+    char buf[256];
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(buf, sizeof buf, fmt, ap);
+    va_end(ap);
+    __wrap__Z9term_textPKc(buf);
+}
 
 namespace {
 
@@ -102,6 +167,132 @@ void SettlingMakesRuns(benchmark::State &state) {
     });
 }
 
+// ---- One run's figures ----------------------------------------------------------
+
+// The thread's processor time: other programs on the machine do not count.
+struct Clock {
+    static double now() {
+        timespec ts;
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+        return (double)ts.tv_sec + ts.tv_nsec * 1e-9;
+    }
+};
+
+double seconds_since(double t0) {
+    return Clock::now() - t0;
+}
+
+// The least time of a few tries: the machine's noise only ever adds.
+template <class Fn>
+double least(int tries, Fn fn) {
+    double best = 1e9;
+    for (int i = 0; i < tries; i++)
+        best = std::min(best, fn());
+    return best;
+}
+
+void fill_random() {
+    for (int x = 1; x < MAX - 1; x++)
+        for (int y = 0; y < MAX - 1; y++)
+            map[x][y] = 1 + rand() % 3;
+}
+
+// The same boards' cascades, each timed with its flush; their total time,
+// and in *flush the flushes' part.
+const int BOARDS = 20;
+double random_cascades(bool store, double *flush = nullptr) {
+    store_only = store;
+    srand(1);
+    double total = 0, flushes = 0;
+    for (int i = 0; i < BOARDS; i++) {
+        fill_random();
+        double t0 = Clock::now();
+        find_line();
+        double t1 = Clock::now();
+        if (!store) term_flush();
+        total += seconds_since(t0);
+        flushes += seconds_since(t1);
+    }
+    store_only = false;
+    if (flush) *flush = flushes;
+    return total;
+}
+
+// One pass of the plain scan over a full board with no run.
+double plain_pass() {
+    for (int x = 1; x < MAX - 1; x++)
+        for (int y = 0; y < MAX - 1; y++)
+            map[x][y] = 1 + (x + 2 * y) % 3;
+    const int PASSES = 200;
+    return least(4,
+                 [] {
+                     int x, y;
+                     double t0 = Clock::now();
+                     for (int i = 0; i < PASSES; i++)
+                         benchmark::DoNotOptimize(cascade::plain_find_run(&x, &y));
+                     return seconds_since(t0);
+                 }) /
+           PASSES;
+}
+
+void figures() {
+    big_board(3);
+    const int PASSES = 200;
+    // A plain store per cell: a board's worth of cells written into an array.
+    double store = least(20,
+                         [] {
+                             auto t0 = Clock::now();
+                             for (int i = 0; i < PASSES; i++) {
+                                 for (int x = 0; x < MAX; x++)
+                                     for (int y = 0; y < MAX; y++)
+                                         plain.cells[y][2 * x] = (int16_t)(i + x);
+                                 benchmark::ClobberMemory();
+                             }
+                             return seconds_since(t0);
+                         }) /
+                   PASSES / (MAX * MAX);
+    drawn = 0;
+    static struct {
+        long bytes;
+        uint64_t hash = 14695981039346656037u; // FNV-1a: one number for all the output
+    } painted;
+    fake::listen(
+        [](const char *b, size_t n, void *) {
+            painted.bytes += (long)n;
+            for (size_t i = 0; i < n; i++)
+                painted.hash = (painted.hash ^ (unsigned char)b[i]) * 1099511628211u;
+        },
+        nullptr);
+    random_cascades(false);
+    fake::listen(nullptr, nullptr);
+    double cells = (double)drawn / BOARDS;
+    // Alternated, so that all three see the machine alike.
+    double pass = 1e9, draw = 1e9, bare = 1e9, flush = 0;
+    for (int i = 0; i < 5; i++) {
+        pass = std::min(pass, plain_pass());
+        double f, t = random_cascades(false, &f) / BOARDS;
+        if (t < draw) draw = t, flush = f / BOARDS;
+        bare = std::min(bare, random_cascades(true) / BOARDS);
+    }
+    printf("\nOne run's figures (processor time, least of several tries):\n");
+    printf("  plain pass (the plain scan over a full board, no run) %9.2f us\n", pass * 1e6);
+    printf(
+        "  random 100 x 100 cascade                              %9.3f ms = %5.0f plain passes\n",
+        draw * 1e3, draw / pass);
+    printf(
+        "  the same with a plain store for the drawing           %9.3f ms = %5.0f plain passes\n",
+        bare * 1e3, bare / pass);
+    printf("  drawing's share                                       %9.0f %%\n",
+           100 * (draw - bare) / draw);
+    printf("  of which the flush at its end                         %9.3f ms\n", flush * 1e3);
+    printf("  cells drawn per cascade                               %9.0f\n", cells);
+    printf("  time per drawn cell, the flush left out               %9.2f ns\n",
+           (draw - flush - bare) / cells * 1e9);
+    printf("  a plain store per cell                                %9.2f ns\n", store * 1e9);
+    printf("  output of the %d cascades: %ld bytes, FNV-1a %016llx\n", BOARDS, painted.bytes,
+           (unsigned long long)painted.hash);
+}
+
 } // namespace
 
 BENCHMARK(OneColour)->Unit(benchmark::kMillisecond);
@@ -109,4 +300,11 @@ BENCHMARK(RandomThreeColours)->Unit(benchmark::kMillisecond);
 BENCHMARK(NoRun)->Unit(benchmark::kMicrosecond);
 BENCHMARK(SettlingMakesRuns)->Unit(benchmark::kMillisecond);
 
-BENCHMARK_MAIN();
+int main(int argc, char **argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    figures();
+    return 0;
+}

@@ -11,6 +11,8 @@ command -v g++ >/dev/null || need+=(g++)
 command -v pkg-config >/dev/null || need+=(pkg-config)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 [ -f /usr/include/vterm.h ] || need+=(libvterm-dev)
+# Unicode's data, against which the committed width tables are checked.
+[ -f /usr/share/unicode/EastAsianWidth.txt ] || need+=(unicode-data)
 # The packaging checks: the .deb's dependencies, and the man page.
 command -v dpkg-shlibdeps >/dev/null || need+=(dpkg-dev)
 command -v file >/dev/null || need+=(file)

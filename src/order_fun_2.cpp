@@ -3,8 +3,10 @@
 
 #include "order_fun_2.h"
 
-#include <cinttypes>
+#include <algorithm>
+#include <charconv>
 #include <cstdlib>
+#include <cstring>
 
 #include "help_fun_1.h"
 #include "order_b_1.h"
@@ -276,7 +278,31 @@ void change_block(int a) {
 
 // ---- Matching, clearing and scoring ----------------------------------------
 
-// Whether b_num cells from (x, y) in direction (dx, dy) hold one colour.
+// Whether b_num cells from (x, y) in direction (dx, dy), all on the board,
+// hold one colour. Nearest cell first, and the first that differs ends the
+// look: on a board with few runs, as at most landings, it is nearly always
+// the first one.
+static bool run_on_board(int x, int y, int dx, int dy) {
+    int32_t c = map[x][y];
+    if (c == 0) return false;
+    for (int k = 1; k < b_num; k++)
+        if (map[x + k * dx][y + k * dy] != c) return false;
+    return true;
+}
+
+// The same without a branch on each cell: on a well-mixed board, as in a
+// cascade, any branch on a colour goes either way.
+static bool run_on_mixed_board(int x, int y, int dx, int dy) {
+    int32_t c = map[x][y];
+    bool run = c != 0;
+    for (int k = 1; k < b_num; k++)
+        run &= map[x + k * dx][y + k * dy] == c;
+    return run;
+}
+
+// Whether b_num cells from (x, y) in direction (dx, dy) hold one colour. A
+// run that would reach past the board reads there through cell(), which
+// sees something that matches nothing.
 static bool run_from(int x, int y, int dx, int dy) {
     int32_t c = map[x][y];
     if (c == 0) return false;
@@ -285,11 +311,26 @@ static bool run_from(int x, int y, int dx, int dy) {
     return true;
 }
 
-// Whether (x, y) may start a run in the pass of direction (dx, dy). Row 0
-// never starts a run, and a start stays two cells short of the far wall.
-static bool start_cell(int x, int y, int dx, int dy) {
+// The start cells of the pass of direction (dx, dy): x and y from 1 to
+// last_x and last_y. Row 0 never starts a run, and a start stays two cells
+// short of the far wall.
+struct starts {
+    int dx, dy, last_x, last_y;
+};
+
+static starts pass_starts(int pass) {
+    int dx = pass == 0 ? 1 : 0, dy = 1 - dx;
     int last_x = width - 2 - 2 * dx, last_y = height - 2 - 2 * dy;
-    return x >= 1 && y >= 1 && x <= last_x && y <= last_y && x < MAX && y < MAX;
+    return {dx, dy, last_x < MAX ? last_x : MAX - 1, last_y < MAX ? last_y : MAX - 1};
+}
+
+// The last row of start column x whose run ends on the board, so that its
+// cells are read directly: all rows but a few near the far walls when runs
+// are longer than three.
+static int last_on_board(const starts &p, int x) {
+    int reach = b_num - 1;
+    if (p.dy) return board_h() - 1 - reach;
+    return x + reach < board_w() ? p.last_y : 0;
 }
 
 // The start cell of the first run of a pass: every horizontal run before
@@ -297,11 +338,11 @@ static bool start_cell(int x, int y, int dx, int dy) {
 static bool find_run(int *rx, int *ry) {
     if (b_num < 3 || b_num > 6) return false;
     for (int pass = 0; pass < 2; pass++) {
-        int dx = pass == 0 ? 1 : 0, dy = 1 - dx;
-        int last_x = width - 2 - 2 * dx, last_y = height - 2 - 2 * dy;
-        for (int x = 1; x <= last_x && x < MAX; x++) {
-            for (int y = 1; y <= last_y && y < MAX; y++) {
-                if (run_from(x, y, dx, dy)) {
+        starts p = pass_starts(pass);
+        for (int x = 1; x <= p.last_x; x++) {
+            int direct = last_on_board(p, x);
+            for (int y = 1; y <= p.last_y; y++) {
+                if (y <= direct ? run_on_board(x, y, p.dx, p.dy) : run_from(x, y, p.dx, p.dy)) {
                     *rx = x;
                     *ry = y;
                     return true;
@@ -322,51 +363,69 @@ static bool run_at[2][MAX][MAX]; // [pass][x][y]: a run starts here; pass 0 hori
 static int run_count[2][MAX];    // runs recorded per pass and column
 static int changed_lo[MAX];      // per column, the changed rows since the last look;
 static int changed_hi[MAX];      // lo > hi when none changed
+static int changed_left = 0, changed_right = MAX - 1; // columns that may have changed
 
 static void note_change(int x, int y) {
     if (x < 0 || y < 0 || x >= MAX || y >= MAX) return;
     if (y < changed_lo[x]) changed_lo[x] = y;
     if (y > changed_hi[x]) changed_hi[x] = y;
+    if (x < changed_left) changed_left = x;
+    if (x > changed_right) changed_right = x;
 }
 
 static void forget_changes() {
-    for (int x = 0; x < MAX; x++) {
+    for (int x = changed_left; x <= changed_right; x++) {
         changed_lo[x] = MAX;
         changed_hi[x] = -1;
     }
+    changed_left = MAX;
+    changed_right = -1;
 }
 
-static void look_at(int pass, int x, int y) {
-    int dx = pass == 0 ? 1 : 0, dy = 1 - dx;
-    if (!start_cell(x, y, dx, dy)) return;
-    bool run = run_from(x, y, dx, dy);
-    if (run == run_at[pass][x][y]) return;
-    run_at[pass][x][y] = run;
-    run_count[pass][x] += run ? 1 : -1;
+// Looks at the start cells of column x, rows lo to hi, of one pass.
+static void look_at(int pass, const starts &p, int x, int lo, int hi) {
+    if (x < 1 || x > p.last_x) return;
+    if (lo < 1) lo = 1;
+    if (hi > p.last_y) hi = p.last_y;
+    int direct = last_on_board(p, x);
+    bool *at = run_at[pass][x];
+    int count = run_count[pass][x];
+    for (int y = lo; y <= hi; y++) {
+        bool run = y <= direct ? run_on_mixed_board(x, y, p.dx, p.dy) : run_from(x, y, p.dx, p.dy);
+        count += (int)run - (int)at[y];
+        at[y] = run;
+    }
+    run_count[pass][x] = count;
 }
 
 // The one scan of a landing that sees a run: every run on the board.
 static void record_runs() {
     for (int pass = 0; pass < 2; pass++) {
+        starts p = pass_starts(pass);
         for (int x = 0; x < MAX; x++) {
             run_count[pass][x] = 0;
-            for (int y = 0; y < MAX; y++) {
-                run_at[pass][x][y] = false;
-                look_at(pass, x, y);
-            }
+            for (bool &at : run_at[pass][x])
+                at = false;
+            look_at(pass, p, x, 0, MAX - 1);
         }
     }
     forget_changes();
 }
 
-// Every start cell whose run covers a changed cell.
+// Every start cell whose run covers a changed cell: a horizontal run from
+// x covers columns x to x + b_num - 1, a vertical one rows y to y + b_num - 1.
 static void look_again() {
-    for (int x = 0; x < MAX; x++) {
-        for (int y = changed_lo[x]; y <= changed_hi[x]; y++)
-            for (int k = 0; k < b_num; k++)
-                look_at(0, x - k, y);
-        for (int y = changed_lo[x] - b_num + 1; y <= changed_hi[x]; y++)
-            look_at(1, x, y);
+    starts across = pass_starts(0), down = pass_starts(1);
+    int from = changed_left - b_num + 1 > 0 ? changed_left - b_num + 1 : 0;
+    for (int x = from; x <= changed_right; x++) {
+        int lo = MAX, hi = -1;
+        for (int k = 0; k < b_num && x + k < MAX; k++) {
+            if (changed_lo[x + k] < lo) lo = changed_lo[x + k];
+            if (changed_hi[x + k] > hi) hi = changed_hi[x + k];
+        }
+        look_at(0, across, x, lo, hi);
+        if (changed_lo[x] <= changed_hi[x])
+            look_at(1, down, x, changed_lo[x] - b_num + 1, changed_hi[x]);
     }
     forget_changes();
 }
@@ -390,11 +449,12 @@ static bool first_run(int *rx, int *ry) {
 
 // ---- Removal and settling ----------------------------------------------------
 
-static void settle_column(int x);
+static void settle_column(int x, int from);
 
 // The first settling of a cascade walks every column, as a board written
 // directly may float anywhere; it leaves every column packed, so the later
-// ones need walk only the columns that just lost cells.
+// ones need walk only the columns that just lost cells, from the lowest
+// cell lost.
 static void remove_group(int x, int y, bool first) {
     int32_t c = map[x][y];
     for (int i = 0; i < qw; i++)
@@ -408,8 +468,10 @@ static void remove_group(int x, int y, bool first) {
     if (first) {
         void_supply();
     } else if (b_drop != 0) {
-        for (int sx = 1; sx < board_w(); sx++)
-            if (changed_lo[sx] <= changed_hi[sx]) settle_column(sx);
+        int right = changed_right < board_w() - 1 ? changed_right : board_w() - 1;
+        for (int sx = changed_left > 1 ? changed_left : 1; sx <= right; sx++)
+            if (changed_lo[sx] <= changed_hi[sx])
+                settle_column(sx, std::min(changed_hi[sx], board_h() - 2));
     }
 }
 
@@ -497,6 +559,18 @@ int64_t group_score(int cells) {
     return power > max_f ? int64_t{max_f} : power;
 }
 
+// Writes text and then n in decimal, as term_printf with "%d" would: the
+// panel is redrawn after every removed group, and a cascade removes
+// hundreds, so the format is not parsed each time.
+static void text_and_number(const char *text, int64_t n) {
+    char buf[96];
+    size_t len = strlen(text);
+    if (len > sizeof buf - 24) len = sizeof buf - 24;
+    memcpy(buf, text, len);
+    *std::to_chars(buf + len, buf + sizeof buf - 1, n).ptr = '\0';
+    term_text(buf);
+}
+
 // Rows 2 and 3 stay as they were while mark is exactly 1, which is the
 // state of a fresh game whose max_f is at least 1.
 static void draw_score_panel(int64_t score) {
@@ -504,16 +578,16 @@ static void draw_score_panel(int64_t score) {
     if (mark != 1) {
         panel_text(2, "                       ");
         set_cocate(width + 1, 2);
-        term_printf("Zelvane：%d", qw);
+        text_and_number("Zelvane：", qw);
         panel_text(3, "                       ");
         set_cocate(width + 1, 3);
-        term_printf("得数：%" PRId64, score);
+        text_and_number("得数：", score);
     }
     set_color(12, 0);
     set_cocate(width + 1, 4);
-    term_printf("总分数：%" PRId64, mark - 1);
+    text_and_number("总分数：", mark - 1);
     set_cocate(width + 1, 5);
-    term_printf("总Zelvane数：%d", count_block);
+    text_and_number("总Zelvane数：", count_block);
     set_color(7, 0);
 }
 
@@ -524,27 +598,38 @@ void count_mark() {
     draw_score_panel(score);
 }
 
+// Packs column x downward from row from, below which it is packed already.
 // Rows between a moved cell's old place and the row being filled are empty,
-// so the upward search goes on from where the last one ended.
-static void settle_column(int x) {
-    int k = board_h();
-    for (int y = board_h() - 2; y >= 0; y--) {
+// so the upward search goes on from where the last one ended. The column is
+// drawn once it is packed, bottom up, ending on its top blank as the moves
+// one by one would: no flush comes between, so the screen shows the same,
+// for about half the drawing.
+static void settle_column(int x, int from) {
+    int k = board_h(), top = MAX, bottom = -1;
+    for (int y = from; y >= 0; y--) {
         if (map[x][y] != 0) continue;
         if (k > y - 1) k = y - 1;
         while (k >= 0 && map[x][k] == 0)
             k--;
         if (k < 0) break; // nothing above: this column is packed
         map[x][y] = map[x][k];
-        display_one_block(x, y, map[x][y]);
         map[x][k] = 0;
-        not_display_one_block(x, k);
-        note_change(x, y);
-        note_change(x, k);
+        if (bottom < 0) bottom = y;
+        top = k;
+    }
+    if (bottom < 0) return;
+    note_change(x, top);
+    note_change(x, bottom);
+    for (int y = bottom; y >= top; y--) {
+        if (map[x][y] != 0)
+            display_one_block(x, y, map[x][y]);
+        else
+            not_display_one_block(x, y);
     }
 }
 
 void void_supply() {
     if (b_drop == 0) return;
     for (int x = 1; x < board_w(); x++)
-        settle_column(x);
+        settle_column(x, board_h() - 2);
 }

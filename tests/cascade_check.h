@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // cascade_check.h -- a landing's cascade played twice from one board: once by
 // find_line, once by the plain search that starts over from the first start
-// cell after every removal and settles every column each time. Shared by the
+// cell after every removal and settles every column each time, move by move. Shared by the
 // cascade test and the cascade fuzzer.
 #pragma once
 
@@ -46,6 +46,26 @@ inline bool plain_find_run(int *rx, int *ry) {
     return false;
 }
 
+// Settling move by move: columns from the left, rows bottom up, each moved
+// cell drawn in its new place before its old place is blanked.
+inline void plain_void_supply() {
+    if (b_drop == 0) return;
+    int w = width < MAX ? width : MAX, h = height < MAX ? height : MAX;
+    for (int x = 1; x < w; x++) {
+        for (int y = h - 2; y >= 0; y--) {
+            if (map[x][y] != 0) continue;
+            int k = y - 1;
+            while (k >= 0 && map[x][k] == 0)
+                k--;
+            if (k < 0) continue;
+            map[x][y] = map[x][k];
+            display_one_block(x, y, map[x][y]);
+            map[x][k] = 0;
+            not_display_one_block(x, k);
+        }
+    }
+}
+
 inline void plain_find_line() {
     int x, y;
     while (plain_find_run(&x, &y)) {
@@ -58,7 +78,7 @@ inline void plain_find_line() {
         count_mark();
         for (int i = 0; i < qw; i++)
             not_display_one_block(qa[i][0], qa[i][1]);
-        void_supply();
+        plain_void_supply();
     }
 }
 
@@ -91,8 +111,18 @@ inline std::string play(const Board &b, bool plain) {
     for (auto &column : map)
         for (auto &cell : column)
             cell = 0;
+    // A terminal of the tests' back end that holds the whole well and its
+    // panel, cleared before each play: both paint onto the same screen, and
+    // what they paint is all they show.
+    static bool sized = (fake::set_size(2 * MAX + 40, MAX + 1), true);
+    (void)sized;
+    term_open();
     void *was_user;
     fake::listener was = fake::listening(&was_user);
+    fake::listen(nullptr, nullptr);
+    term_clear();
+    fake::lose_screen(); // and painted anew: the layer knows nothing of before
+    term_kbhit();
     fake::listen(keep, &out);
     init();
     display_frame();

@@ -6,6 +6,7 @@
 
 #include <chrono>
 
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #ifdef __linux__
 #include <sys/sysmacros.h> // makedev, which is in <sys/types.h> elsewhere
@@ -221,6 +222,16 @@ TEST(Game, ResizeDuringPlayRepaintsTheGame) {
     // Too small: the message, and the game again once it fits.
     p.resize(30, 12);
     ASSERT_TRUE(sees(p, "窗口太小"));
+    p.resize(90, 32);
+    EXPECT_EQ(wait_same(p, fresh), "");
+
+    // An absurd size, as a broken terminal reports it (the test's own
+    // screen keeps its size): the game lives on, and is whole again at a
+    // sane size.
+    struct winsize absurd = {65535, 65535, 0, 0};
+    ioctl(p.master, TIOCSWINSZ, &absurd);
+    p.pump(300);
+    ASSERT_TRUE(p.running()) << p.screen.dump();
     p.resize(90, 32);
     EXPECT_EQ(wait_same(p, fresh), "");
     EXPECT_EQ(log_size(), logged) << "a repaint appends no board dump";

@@ -4,11 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "screen.h"
+#include "term/chars.h"
+#include "term/screen.h"
 #include "seam_check.h"
 #include "support.h"
 #include "term.h"
@@ -75,4 +81,96 @@ TEST(ScreenModel, LineBreakOnTheLastRowScrolls) {
     grid.erase(grid.begin(), grid.begin() + cols);
     grid.insert(grid.end(), cols, Expect{" ", 0x1e});
     EXPECT_EQ(differences(s, grid, " "), "") << s.dump();
+}
+
+// A broken terminal may report any size: the model holds no more than its
+// limit (a million cells), and the game is told the size the model holds.
+TEST(ScreenModel, AbsurdWindowSizesAreHeldAtTheLimit) {
+    struct {
+        int cols, rows, held_cols, held_rows;
+    } cases[] = {{65535, 65535, SCREEN_MAX_COLS, SCREEN_MAX_ROWS},
+                 {65535, 12, SCREEN_MAX_COLS, 12},
+                 {30, 65535, 30, SCREEN_MAX_ROWS},
+                 {SCREEN_MAX_COLS, SCREEN_MAX_ROWS - 1, SCREEN_MAX_COLS, SCREEN_MAX_ROWS - 1}};
+    NullTerminal t;
+    for (const auto &c : cases) {
+        fake::set_size(c.cols, c.rows);
+        int cols, rows;
+        term_size(&cols, &rows);
+        EXPECT_EQ(cols, c.held_cols) << c.cols << " x " << c.rows;
+        EXPECT_EQ(rows, c.held_rows) << c.cols << " x " << c.rows;
+        screen_resize(c.cols, c.rows);
+        term_goto(c.cols - 1, c.rows - 1);
+        term_text("x"); // at the far corner of what is held
+        paint_frame f;
+        ASSERT_TRUE(screen_damage(&f));
+        EXPECT_EQ(f.cols, c.held_cols);
+        EXPECT_EQ(f.rows, c.held_rows);
+        EXPECT_EQ(f.runs.back().row, c.held_rows - 1);
+    }
+    fake::set_size(80, 30);
+}
+
+// Widths follow Unicode's East Asian widths and the probe's answer: an
+// ambiguous glyph shown one column wide is padded to two, with a line where
+// a box-drawing glyph goes on to the right and a blank elsewhere.
+TEST(ScreenModel, GlyphWidthsAndPads) {
+    struct {
+        const char *glyph;
+        int narrow_cols;
+        const char *narrow_pad; // nullptr: none
+        int wide_cols;
+    } cases[] = {
+        {"a", 1, nullptr, 1},
+        {"游", 2, nullptr, 2},
+        {"：", 2, nullptr, 2},
+        {"─", 1, "─", 2},
+        {"┌", 1, "─", 2},
+        {"├", 1, "─", 2},
+        {"┐", 1, " ", 2},
+        {"│", 1, " ", 2},
+        {"┊", 1, " ", 2},
+        {"○", 1, " ", 2},
+        {"③", 1, " ", 2},
+        {"→", 1, " ", 2},
+        {"\xE2\x94", 1, nullptr, 1}, // a broken character: one replacement glyph
+    };
+    bool was = chars_narrow();
+    for (bool narrow : {true, false}) {
+        chars_set_narrow(narrow);
+        for (const auto &c : cases) {
+            const glyph_look &g = glyph_look_of(c.glyph, strlen(c.glyph));
+            const char *pad = narrow ? c.narrow_pad : nullptr;
+            EXPECT_EQ(g.columns, narrow ? c.narrow_cols : c.wide_cols) << c.glyph;
+            EXPECT_STREQ(g.pad, pad) << c.glyph << (narrow ? " narrow" : " wide");
+            EXPECT_EQ(term_columns(c.glyph), g.columns + (pad != nullptr)) << c.glyph;
+        }
+    }
+    chars_set_narrow(was);
+}
+
+// The committed width tables are what the script makes from the Unicode
+// data installed here (Debian's unicode-data), when it is the same version.
+TEST(ScreenModel, WidthTablesAreTheScriptsOutput) {
+    const std::string data = "/usr/share/unicode/EastAsianWidth.txt";
+    std::ifstream eaw(data);
+    if (!eaw) GTEST_SKIP() << data << " is missing (apt-get install unicode-data)";
+    std::string version;
+    std::getline(eaw, version);
+    std::ifstream committed(ZELVANE_SOURCE_DIR "/src/term/widths.inc");
+    std::stringstream want;
+    want << committed.rdbuf();
+    std::string v = version.substr(version.find('-') + 1);
+    v = v.substr(0, v.find(".txt"));
+    if (want.str().find("Unicode " + v + "'s") == std::string::npos)
+        GTEST_SKIP() << "the installed data is " << version
+                     << ", not the committed tables' version";
+    FILE *p = popen("python3 " ZELVANE_SOURCE_DIR "/scripts/widths.py", "r");
+    ASSERT_NE(p, nullptr);
+    std::string made;
+    char buf[4096];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
+        made.append(buf, n);
+    EXPECT_EQ(pclose(p), 0);
+    EXPECT_EQ(made, want.str()) << "run: python3 scripts/widths.py > src/term/widths.inc";
 }

@@ -4,16 +4,9 @@
 #include "chars.h"
 
 #include <cstring>
+#include <iterator>
 
 // ---- UTF-8 -----------------------------------------------------------------
-
-size_t utf8_len(unsigned char c) {
-    if (c < 0x80) return 1;
-    if ((c & 0xE0) == 0xC0) return 2;
-    if ((c & 0xF0) == 0xE0) return 3;
-    if ((c & 0xF8) == 0xF0) return 4;
-    return 1;
-}
 
 uint32_t utf8_decode(const char *s, size_t n) {
     const auto *u = reinterpret_cast<const unsigned char *>(s);
@@ -65,64 +58,80 @@ std::u16string utf16_from_utf8(const char *s, size_t n) {
 
 // ---- Width -----------------------------------------------------------------
 
+#include "widths.inc"
+
 static bool narrow_glyphs; // the terminal shows the ambiguous glyphs one column wide
 
-// Glyphs that Unicode leaves ambiguous in width. Where the terminal shows
-// them one column wide, each is completed to two columns: lines that go on
-// to the right with one more line, the rest with a blank.
-static const struct {
-    const char *glyph;
-    const char *pad;
-} ambiguous[] = {
-    {"─", "─"}, {"┌", "─"}, {"└", "─"}, {"┐", " "}, {"┘", " "}, {"│", " "},
-    {"┊", " "}, {"○", " "}, {"①", " "}, {"②", " "}, {"③", " "}, {"④", " "},
-    {"⑤", " "}, {"↑", " "}, {"↓", " "}, {"←", " "}, {"→", " "},
-};
-
-// East Asian Wide and Fullwidth: the Chinese characters, their punctuation,
-// the fullwidth forms and the emoji.
-static bool wide(uint32_t cp) {
-    static const uint32_t ranges[][2] = {
-        {0x1100, 0x115F},   {0x2E80, 0x303E},   {0x3041, 0x33FF}, {0x3400, 0x4DBF},
-        {0x4E00, 0x9FFF},   {0xA000, 0xA4CF},   {0xAC00, 0xD7A3}, {0xF900, 0xFAFF},
-        {0xFE30, 0xFE4F},   {0xFF00, 0xFF60},   {0xFFE0, 0xFFE6}, {0x1F300, 0x1F64F},
-        {0x20000, 0x2FFFD}, {0x30000, 0x3FFFD},
-    };
-    for (const auto &r : ranges)
-        if (cp >= r[0] && cp <= r[1]) return true;
+static bool in_ranges(const uint32_t (*r)[2], size_t count, uint32_t cp) {
+    size_t lo = 0, hi = count;
+    while (lo < hi) {
+        size_t mid = (lo + hi) / 2;
+        if (cp < r[mid][0])
+            hi = mid;
+        else if (cp > r[mid][1])
+            lo = mid + 1;
+        else
+            return true;
+    }
     return false;
 }
 
+// Worked out afresh for a character the cache does not hold. A broken
+// character shows as one replacement glyph of one column, as terminals do.
+static glyph_look look_up(const char *s, size_t n) {
+    glyph_look g = {utf8_pack(s, n), (uint8_t)n, 1, nullptr, 0, 0};
+    uint32_t cp = utf8_decode(s, n);
+    if (cp == 0xFFFD && memcmp(s, "\xEF\xBF\xBD", n) != 0) return g;
+    if (in_ranges(WIDE, std::size(WIDE), cp)) {
+        g.columns = 2;
+    } else if (in_ranges(AMBIGUOUS, std::size(AMBIGUOUS), cp)) {
+        // Where it takes one column, it is completed to two: a line that
+        // goes on to the right with one more line, anything else a blank.
+        g.columns = narrow_glyphs ? 1 : 2;
+        bool arm = cp >= 0x2500 && cp <= 0x257F &&
+                   (BOX_RIGHT_ARM[(cp - 0x2500) / 32] >> ((cp - 0x2500) % 32) & 1);
+        if (narrow_glyphs) {
+            g.pad = arm ? "─" : " ";
+            g.pad_len = (uint8_t)strlen(g.pad);
+            g.pad_key = utf8_pack(g.pad, g.pad_len);
+        }
+    }
+    return g;
+}
+
+glyph_look glyph_cache[GLYPH_CACHE_SIZE];
+
 void chars_set_narrow(bool narrow) {
     narrow_glyphs = narrow;
+    for (glyph_look &g : glyph_cache)
+        g = glyph_look(); // key 0: no character's
 }
 
 bool chars_narrow(void) {
     return narrow_glyphs;
 }
 
-static const char *ambiguous_pad(const char *s, size_t n) {
-    if (n < 2) return nullptr;
-    for (const auto &a : ambiguous)
-        if (strlen(a.glyph) == n && memcmp(a.glyph, s, n) == 0) return a.pad;
-    return nullptr;
+const glyph_look &glyph_look_new(const char *s, size_t n) {
+    static const glyph_look single = {0, 1, 1, nullptr, 0, 0};
+    if (n < 2) return single;
+    glyph_look &slot = glyph_cache[glyph_cache_slot(utf8_pack(s, n))];
+    slot = look_up(s, n < 4 ? n : 4);
+    return slot;
 }
 
 const char *glyph_pad(const char *s, size_t n) {
-    return narrow_glyphs ? ambiguous_pad(s, n) : nullptr;
+    return glyph_look_of(s, n).pad;
 }
 
 int glyph_columns(const char *s, size_t n) {
-    if (n < 2) return 1;
-    if (ambiguous_pad(s, n)) return narrow_glyphs ? 1 : 2;
-    return wide(utf8_decode(s, n)) ? 2 : 1;
+    return glyph_look_of(s, n).columns;
 }
 
 int text_columns(const char *utf8) {
     int cols = 0;
     utf8_each(utf8, [&](const char *s, size_t n) {
-        cols += glyph_columns(s, n);
-        if (glyph_pad(s, n)) cols++;
+        const glyph_look &g = glyph_look_of(s, n);
+        cols += g.columns + (g.pad != nullptr);
     });
     return cols;
 }

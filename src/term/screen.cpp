@@ -30,23 +30,25 @@ namespace {
 const int16_t DEFAULT = PAINT_DEFAULT; // the terminal's own colours, as a clear leaves them
 const int16_t UNKNOWN_PEN = -2;        // colours of the terminal not known yet
 
+// Eight bytes: a window of SCREEN_MAX_COLS x SCREEN_MAX_ROWS is 8 MB a grid.
 struct Cell {
-    char bytes[4] = {' '}; // the glyph, UTF-8
-    uint8_t len = 1;       // bytes used; 0 for the right half of a wide glyph
-    uint8_t width = 1;     // columns the glyph takes; 0 for a right half
+    uint32_t glyph = ' '; // its UTF-8 bytes, packed (utf8_pack)
     int16_t attr = DEFAULT;
-    bool known = false; // drawn (or cleared) by the program
+    uint8_t len = 1;       // bytes used; 0 for the right half of a wide glyph
+    uint8_t width : 2 = 1; // columns the glyph takes; 0 for a right half
+    uint8_t known : 1 = 0; // drawn (or cleared) by the program
 
     // A blank's foreground shows nowhere: blanks in the same background
     // look the same.
-    bool blank() const { return len == 1 && bytes[0] == ' '; }
+    bool blank() const { return len == 1 && glyph == ' '; }
     bool same(const Cell &o) const {
-        if (known != o.known || len != o.len || width != o.width) return false;
-        if (memcmp(bytes, o.bytes, len) != 0) return false;
+        if (known != o.known || len != o.len || width != o.width || glyph != o.glyph) return false;
         if (blank() && attr >= 0 && o.attr >= 0) return (attr >> 4) == (o.attr >> 4);
         return attr == o.attr;
     }
 };
+
+static_assert(sizeof(Cell) == 8, "a cell stays small: the grids hold up to a million");
 
 Cell blank_cell(int16_t attr) {
     Cell c;
@@ -90,19 +92,26 @@ struct Grid {
     // Writes the glyph at (x, y). A glyph that lands on half of a wide one
     // leaves its other half as orphan: a blank in the program's drawing,
     // and in the terminal's not known (terminals differ there).
-    void put(int x, int y, const Cell &g, const Cell *orphan = nullptr) {
-        auto orphaned = [&](Cell &c) { c = orphan ? *orphan : blank_cell(c.attr); };
+    void put(int x, int y, Cell g, const Cell *orphan = nullptr) {
         Cell &c = at(x, y);
+        dirty[y] = 1;
+        // The common case, a narrow glyph over a narrow one, cuts nothing.
+        if (g.width == 1 && c.width == 1) {
+            c = g;
+            return;
+        }
+        auto orphaned = [&](Cell &o) { o = orphan ? *orphan : blank_cell(o.attr); };
         if (c.width == 0 && x > 0) orphaned(at(x - 1, y));
         if (c.width == 2 && g.width == 1 && x + 1 < cols) orphaned(at(x + 1, y));
         if (g.width == 2) {
             Cell &next = at(x + 1, y);
             if (next.width == 2 && x + 2 < cols) orphaned(at(x + 2, y));
             next = g;
-            next.len = next.width = 0;
+            next.glyph = 0;
+            next.len = 0;
+            next.width = 0;
         }
         c = g;
-        dirty[y] = 1;
     }
 
     // Moves the window's rows up one; the new bottom row is blank in attr.
@@ -146,13 +155,17 @@ static struct {
     bool has_saved;
 } S;
 
+void screen_fit(int *cols, int *rows) {
+    *cols = std::clamp(*cols, 1, SCREEN_MAX_COLS);
+    *rows = std::clamp(*rows, 1, SCREEN_MAX_ROWS);
+}
+
 bool screen_sized(void) {
     return S.want.cols > 0;
 }
 
 void screen_reset(int cols, int rows, bool blank) {
-    cols = cols < 1 ? 1 : cols;
-    rows = rows < 1 ? 1 : rows;
+    screen_fit(&cols, &rows);
     S.want = Grid();
     S.want.resize(cols, rows);
     S.shown = Grid();
@@ -171,8 +184,7 @@ void screen_reset(int cols, int rows, bool blank) {
 }
 
 void screen_resize(int cols, int rows) {
-    cols = cols < 1 ? 1 : cols;
-    rows = rows < 1 ? 1 : rows;
+    screen_fit(&cols, &rows);
     if (cols == S.want.cols && rows == S.want.rows) return;
     S.want.resize(cols, rows);
     S.shown.resize(cols, rows);
@@ -198,15 +210,16 @@ static void newline(void) {
         S.want.scroll(S.pen);
 }
 
-// One glyph at the cursor, wrapping at the right edge as the terminal does.
-static void put_glyph(const char *s, size_t n, int width) {
+// One glyph at the cursor, its bytes packed, wrapping at the right edge as
+// the terminal does. Built in a register and stored whole: a cell is drawn
+// at about the cost of a store.
+static void put_glyph(uint32_t glyph, size_t len, int width) {
     if (width > S.want.cols) return;
     if (S.cx + width > S.want.cols) newline();
     Cell g;
-    if (n > sizeof g.bytes) s = "?", n = 1;
-    memcpy(g.bytes, s, n);
-    g.len = (uint8_t)n;
-    g.width = (uint8_t)width;
+    g.glyph = glyph;
+    g.len = (uint8_t)len;
+    g.width = (uint8_t)width & 3;
     g.attr = S.pen;
     g.known = true;
     S.want.put(S.cx, S.cy, g);
@@ -228,12 +241,16 @@ void screen_text(const char *utf8) {
     if (S.offscreen) return;
     utf8_each(utf8, [](const char *s, size_t n) {
         unsigned char c = (unsigned char)*s;
-        if (c == '\n') {
-            newline();
-        } else if (c >= 0x20 && c != 0x7f) {
-            put_glyph(s, n, glyph_columns(s, n));
-            if (const char *pad = glyph_pad(s, n)) put_glyph(pad, strlen(pad), 1);
+        if (n == 1) {
+            if (c == '\n')
+                newline();
+            else if (c >= 0x20 && c != 0x7f)
+                put_glyph(c, 1, 1);
+            return;
         }
+        const glyph_look &g = glyph_look_of(s, n);
+        put_glyph(g.key, g.len, g.columns);
+        if (g.pad) put_glyph(g.pad_key, g.pad_len, 1);
     });
 }
 
@@ -289,7 +306,8 @@ static void emit(int x, int y) {
     if (runs.empty() || runs.back().row != y || runs.back().col + runs.back().cols != x ||
         runs.back().attr != g.attr)
         runs.push_back(paint_run{y, x, 0, g.attr, std::string()});
-    runs.back().text.append(g.bytes, g.len);
+    for (int i = 0; i < g.len; i++)
+        runs.back().text.push_back((char)(g.glyph >> (8 * i)));
     runs.back().cols += g.width;
     S.term_pen = g.attr;
     static const Cell unknown;

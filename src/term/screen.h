@@ -9,6 +9,14 @@
 
 #include "paint.h"
 
+// The largest window the model holds, far more than any game screen needs.
+// A larger one (a broken terminal may report 65535 x 65535) is taken as
+// this size: the model draws into its top left corner and leaves the rest.
+const int SCREEN_MAX_COLS = 1000;
+const int SCREEN_MAX_ROWS = 1000;
+// A window's size as the model holds it: at least 1 x 1, at most the above.
+void screen_fit(int *cols, int *rows);
+
 // A terminal of cols x rows whose contents are not known: what was never
 // drawn is left as it is there. blank: it has just been cleared (the
 // alternate screen on entry).

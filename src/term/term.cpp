@@ -278,6 +278,7 @@ void term_size(int *cols, int *rows) {
         *cols = c;
         *rows = r;
     }
+    screen_fit(cols, rows); // what the model holds of an absurd size
 }
 
 void term_on_repaint(void (*fn)(void)) {
