@@ -4,6 +4,7 @@
 #include "vt.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "chars.h"
 #include "escapes.h"
@@ -118,9 +119,35 @@ void vt_painter::paint(const paint_frame &f, std::string *out) {
 
 std::string vt_painter::message(int attr, const char *utf8) const {
     std::string line;
-    if (attr >= 0) line = "\x1b[" + std::to_string(sgr_color(attr & 15, false)) + "m";
+    if (attr >= 0) {
+        char buf[16];
+        snprintf(buf, sizeof buf, ESC_SGR, std::to_string(sgr_color(attr & 15, false)).c_str());
+        line = buf;
+    }
     text(utf8, &line);
     if (attr >= 0) line += ESC_SGR0;
     line += "\n";
     return line;
+}
+
+// ---- The width probe -------------------------------------------------------
+
+std::string vt_probe::ask(vt_encoder encode, const term_keys &keys, const char *utf8) {
+    std::string glyph;
+    if (!encode)
+        glyph = utf8;
+    else if (!encode(utf8, strlen(utf8), &glyph))
+        return "";
+    base = keys.reports;
+    return ESC_SAVE_CURSOR ESC_ASK_POSITION + glyph + ESC_ASK_POSITION;
+}
+
+bool vt_probe::answered(const term_keys &keys) const {
+    return keys.reports >= base + 2;
+}
+
+int vt_probe::width(const term_keys &keys) const {
+    if (!answered(keys) || keys.report_row[0] != keys.report_row[1]) return 0;
+    int w = keys.report_col[1] - keys.report_col[0];
+    return w == 1 || w == 2 ? w : 0;
 }
