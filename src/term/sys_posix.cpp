@@ -56,6 +56,7 @@ static volatile sig_atomic_t h_no_jobs;       // not our controlling terminal
 static volatile sig_atomic_t h_orphaned;      // in the background for good: give back from there
 static volatile sig_atomic_t h_noted;         // a note may wait in the pipe
 static void (*volatile h_on_kill)(void);      // the program's last words
+static pid_t h_pgrp;                          // our process group, which only we could change
 static struct termios h_saved;                // modes as sys_open found them
 static struct termios h_raw;                  // our modes
 static int h_pipe[2] = {-1, -1};              // handlers note events here
@@ -153,7 +154,7 @@ void sys_message(bool to_stderr, int attr, const char *utf8) {
 // The terminal is ours to change only while our process group holds it,
 // or when it is not our controlling terminal at all.
 static bool foreground(void) {
-    return h_no_jobs || tcgetpgrp(STDIN_FILENO) == getpgrp();
+    return h_no_jobs || tcgetpgrp(STDIN_FILENO) == h_pgrp;
 }
 
 // tcgetpgrp says ENOTTY both without a controlling terminal and for a
@@ -412,6 +413,7 @@ int sys_open(std::string *error) {
     // Not our controlling terminal: its signals would go to another
     // session's foreground, so the keys come to the game (read_keys).
     h_no_jobs = no_job_control();
+    h_pgrp = getpgrp();
     if (h_no_jobs) h_raw.c_lflag &= ~(tcflag_t)ISIG;
     h_raw.c_cc[VMIN] = 1;
     h_raw.c_cc[VTIME] = 0;
