@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -20,6 +21,8 @@
 #include "support.h"
 #include "term.h"
 #include "term/chars.h"
+#include "term/keys.h"
+#include "term/vt.h"
 
 // Every console colour, foreground and background, reaches the screen as
 // the same palette entry (red and blue bits swapped, intensity bright).
@@ -152,6 +155,69 @@ TEST(ConsolePrimitives, PauseTakesOneWholeKey) {
                "\r");
     command(2);
     EXPECT_FALSE(term_kbhit());
+}
+
+// ---- What the layer asks the back end -------------------------------------
+
+// The play loop polls ten times a pass: right after a wait that found
+// nothing the polls ask the back end nothing, and a key that comes later is
+// seen by the next poll. The window's size is asked after a resize only.
+TEST(TermGlue, PollsAndSizesAskOnlyWhenSomethingCanHaveCome) {
+    Screen s(80, 30);
+    term_wait(5);
+    unsigned waits = fake::waits(), sizes = fake::size_asks();
+    int c, r;
+    for (int i = 0; i < 10; i++) {
+        EXPECT_FALSE(term_kbhit());
+        term_size(&c, &r);
+    }
+    EXPECT_EQ(fake::waits(), waits);
+    EXPECT_EQ(fake::size_asks(), sizes);
+
+    fake::type("x");
+    fake::tick(1);
+    ASSERT_TRUE(term_kbhit());
+    EXPECT_EQ(term_getch(), 'x');
+    EXPECT_EQ(fake::waits(), waits + 1);
+
+    s.resize(90, 32);
+    term_size(&c, &r);
+    EXPECT_EQ(c, 90);
+    EXPECT_EQ(r, 32);
+    EXPECT_EQ(fake::size_asks(), sizes + 1);
+}
+
+static void feed(term_keys &keys, const char *bytes) {
+    keys.feed(reinterpret_cast<const unsigned char *>(bytes), strlen(bytes));
+}
+
+// The width probe: the cursor's place before and after the glyph, from the
+// decoder's reports of it.
+TEST(TermGlue, WidthProbeReadsTheTwoReports) {
+    const struct {
+        const char *answers;
+        bool answered;
+        int width;
+    } cases[] = {
+        {"\x1b[5;10R\x1b[5;12R", true, 2}, {"\x1b[5;10R\x1b[5;11R", true, 1},
+        {"\x1b[5;10R", false, 0},          // one answer: none in time
+        {"\x1b[5;10R\x1b[6;2R", true, 0},  // wrapped to the next row
+        {"\x1b[5;10R\x1b[5;14R", true, 0}, // no glyph is four columns wide
+    };
+    for (const auto &c : cases) {
+        term_keys keys;
+        feed(keys, "\x1b[1;1R"); // an answer from before
+        vt_probe probe;
+        EXPECT_EQ(probe.ask(nullptr, keys, "○"), "\x1b"
+                                                 "7\x1b[6n○\x1b[6n");
+        feed(keys, c.answers);
+        EXPECT_EQ(probe.answered(keys), c.answered) << c.answers;
+        EXPECT_EQ(probe.width(keys), c.width) << c.answers;
+    }
+    // An encoding without the glyph asks nothing.
+    term_keys keys;
+    vt_encoder lacks = [](const char *, size_t, std::string *) { return false; };
+    EXPECT_EQ(vt_probe().ask(lacks, keys, "○"), "");
 }
 
 // ---- GBK -------------------------------------------------------------------
