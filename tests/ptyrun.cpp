@@ -11,7 +11,11 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#ifdef __APPLE__
+#include <util.h> // openpty, forkpty
+#else
 #include <pty.h>
+#endif
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>

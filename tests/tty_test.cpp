@@ -12,7 +12,11 @@
 #include <vector>
 
 #include <poll.h>
+#ifdef __APPLE__
+#include <util.h> // openpty, forkpty
+#else
 #include <pty.h>
+#endif
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>

@@ -43,6 +43,19 @@
 // left in the background finds out.
 static const int patrol_ms = 1000;
 
+// Signals are numbered below this: NSIG where the system says it (glibc,
+// macOS and the BSDs do, outside strict POSIX), else their own names for
+// it, else room for any.
+#if defined(NSIG)
+#define SIGNALS NSIG
+#elif defined(_NSIG)
+#define SIGNALS _NSIG
+#elif defined(__DARWIN_NSIG)
+#define SIGNALS __DARWIN_NSIG
+#else
+#define SIGNALS 129
+#endif
+
 // ---- State -----------------------------------------------------------------
 // What the signal handlers may touch is set before they are installed, and
 // is either constant from then on or a sig_atomic_t flag.
@@ -60,8 +73,8 @@ static pid_t h_pgrp;                          // our process group, which only w
 static struct termios h_saved;                // modes as sys_open found them
 static struct termios h_raw;                  // our modes
 static int h_pipe[2] = {-1, -1};              // handlers note events here
-static struct sigaction h_old[NSIG];          // dispositions before sys_open
-static bool h_installed[NSIG];
+static struct sigaction h_old[SIGNALS];       // dispositions before sys_open
+static bool h_installed[SIGNALS];
 
 static const auto t_start = std::chrono::steady_clock::now();
 
@@ -239,7 +252,7 @@ static void stop_in_background(void) {
     sigset_t pending;
     sigemptyset(&pending);
     sigpending(&pending);
-    for (int sig = 1; sig < NSIG; sig++)
+    for (int sig = 1; sig < SIGNALS; sig++)
         if (sigismember(&pending, sig) == 1 && is_fatal(sig)) return;
     struct termios now;
     if (tcgetattr(STDIN_FILENO, &now) != 0) return; // hung up: the read says so
@@ -334,7 +347,7 @@ static bool is_fault(int sig) {
 }
 
 static void install(int sig, void (*fn)(int)) {
-    if (sig <= 0 || sig >= NSIG) return;
+    if (sig <= 0 || sig >= SIGNALS) return;
     struct sigaction sa = {};
     sa.sa_handler = fn;
     sigfillset(&sa.sa_mask);
@@ -364,7 +377,7 @@ static void install_handlers(void) {
 }
 
 static void uninstall_handlers(void) {
-    for (int sig = 1; sig < NSIG; sig++) {
+    for (int sig = 1; sig < SIGNALS; sig++) {
         if (h_installed[sig]) sigaction(sig, &h_old[sig], nullptr);
         h_installed[sig] = false;
     }
