@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -21,7 +20,6 @@
 #include "support.h"
 #include "term.h"
 #include "term/chars.h"
-#include "term/keys.h"
 #include "term/vt.h"
 
 // Every console colour, foreground and background, reaches the screen as
@@ -187,37 +185,25 @@ TEST(TermGlue, PollsAndSizesAskOnlyWhenSomethingCanHaveCome) {
     EXPECT_EQ(fake::size_asks(), sizes + 1);
 }
 
-static void feed(term_keys &keys, const char *bytes) {
-    keys.feed(reinterpret_cast<const unsigned char *>(bytes), strlen(bytes));
-}
-
-// The width probe: the cursor's place before and after the glyph, from the
-// decoder's reports of it.
-TEST(TermGlue, WidthProbeReadsTheTwoReports) {
+// The width probe: the question, and the width from the cursor's place
+// before and after the glyph.
+TEST(TermGlue, WidthProbeAsksAndReadsTheAnswers) {
     const struct {
-        const char *answers;
-        bool answered;
+        int row[2], col[2];
         int width;
     } cases[] = {
-        {"\x1b[5;10R\x1b[5;12R", true, 2}, {"\x1b[5;10R\x1b[5;11R", true, 1},
-        {"\x1b[5;10R", false, 0},          // one answer: none in time
-        {"\x1b[5;10R\x1b[6;2R", true, 0},  // wrapped to the next row
-        {"\x1b[5;10R\x1b[5;14R", true, 0}, // no glyph is four columns wide
+        {{5, 5}, {10, 12}, 2}, {{5, 5}, {10, 11}, 1},
+        {{5, 6}, {10, 2}, 0},  // wrapped to the next row
+        {{5, 5}, {10, 14}, 0}, // no glyph is four columns wide
+        {{5, 5}, {10, 10}, 0}, // nothing written
     };
-    for (const auto &c : cases) {
-        term_keys keys;
-        feed(keys, "\x1b[1;1R"); // an answer from before
-        vt_probe probe;
-        EXPECT_EQ(probe.ask(nullptr, keys, "○"), "\x1b"
-                                                 "7\x1b[6n○\x1b[6n");
-        feed(keys, c.answers);
-        EXPECT_EQ(probe.answered(keys), c.answered) << c.answers;
-        EXPECT_EQ(probe.width(keys), c.width) << c.answers;
-    }
+    for (const auto &c : cases)
+        EXPECT_EQ(vt_probe::width(c.row, c.col), c.width) << c.col[0] << " to " << c.col[1];
+    EXPECT_EQ(vt_probe::ask(nullptr, "○"), "\x1b"
+                                           "7\x1b[6n○\x1b[6n");
     // An encoding without the glyph asks nothing.
-    term_keys keys;
     vt_encoder lacks = [](const char *, size_t, std::string *) { return false; };
-    EXPECT_EQ(vt_probe().ask(lacks, keys, "○"), "");
+    EXPECT_EQ(vt_probe::ask(lacks, "○"), "");
 }
 
 // ---- GBK -------------------------------------------------------------------

@@ -560,18 +560,18 @@ bool sys_size(int *cols, int *rows) {
 // The probe's question and answer are the VT painter's (vt_probe); this
 // is its wait. Keys typed meanwhile stay in the decoder.
 int sys_glyph_width(term_keys *keys, const char *utf8) {
-    vt_probe probe;
-    std::string ask = probe.ask(painter.encode, *keys, utf8);
+    std::string ask = vt_probe::ask(painter.encode, utf8);
     if (ask.empty() || !write_out(ask.data(), ask.size())) return 0;
+    unsigned base = keys->reports;
     long long deadline = sys_millis() + vt_probe::timeout_ms;
-    while (!probe.answered(*keys)) {
+    while (keys->reports < base + 2) {
         long long left = deadline - sys_millis();
         bool event;
         if (left <= 0 || wait_input((int)left, false, &event) != SYS_INPUT) break;
         if (read_keys(keys) == SYS_EOF) break;
     }
     write_out(vt_probe::done, sizeof vt_probe::done - 1);
-    return probe.width(*keys);
+    return keys->reports < base + 2 ? 0 : vt_probe::width(keys->report_row, keys->report_col);
 }
 
 long long sys_millis(void) {

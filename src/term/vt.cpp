@@ -132,22 +132,16 @@ std::string vt_painter::message(int attr, const char *utf8) const {
 
 // ---- The width probe -------------------------------------------------------
 
-std::string vt_probe::ask(vt_encoder encode, const term_keys &keys, const char *utf8) {
+std::string vt_probe::ask(vt_encoder encode, const char *utf8) {
     std::string glyph;
     if (!encode)
         glyph = utf8;
     else if (!encode(utf8, strlen(utf8), &glyph))
         return "";
-    base = keys.reports;
     return ESC_SAVE_CURSOR ESC_ASK_POSITION + glyph + ESC_ASK_POSITION;
 }
 
-bool vt_probe::answered(const term_keys &keys) const {
-    return keys.reports >= base + 2;
-}
-
-int vt_probe::width(const term_keys &keys) const {
-    if (!answered(keys) || keys.report_row[0] != keys.report_row[1]) return 0;
-    int w = keys.report_col[1] - keys.report_col[0];
-    return w == 1 || w == 2 ? w : 0;
+int vt_probe::width(const int row[2], const int col[2]) {
+    int w = col[1] - col[0];
+    return row[0] == row[1] && (w == 1 || w == 2) ? w : 0;
 }

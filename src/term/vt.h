@@ -12,7 +12,6 @@
 #include <string>
 
 #include "escapes.h"
-#include "keys.h"
 #include "paint.h"
 
 // Converts one UTF-8 character to the terminal's encoding, appended to
@@ -43,10 +42,10 @@ struct vt_painter {
 };
 
 // The width probe: how many columns the terminal gives a glyph. The
-// terminal is asked where its cursor is before and after the glyph, and
-// the key decoder records its two answers. A back end writes ask(), hands
-// keys to the decoder until answered() or timeout_ms has passed, writes
-// done (the glyph goes again) and takes width().
+// terminal is asked where its cursor is before and after the glyph; the
+// key decoder records its two answers. A back end writes ask(), hands keys
+// to the decoder until both answers came or timeout_ms has passed, writes
+// done (the glyph goes again) and takes width() of the answers.
 struct vt_probe {
     // How long the terminal may take to answer.
     static const int timeout_ms = 300;
@@ -55,13 +54,8 @@ struct vt_probe {
 
     // The bytes that ask about the UTF-8 glyph, in the encoding of encode
     // (nullptr: UTF-8); empty when the encoding lacks the glyph.
-    std::string ask(vt_encoder encode, const term_keys &keys, const char *utf8);
-    // Both answers have come.
-    bool answered(const term_keys &keys) const;
-    // The glyph's width: 1 or 2, or 0 when the answers are missing or make
-    // no sense.
-    int width(const term_keys &keys) const;
-
-  private:
-    unsigned base = 0; // the decoder's count of reports when asked
+    static std::string ask(vt_encoder encode, const char *utf8);
+    // The glyph's width from the two answers, the cursor's row and column
+    // before ([0]) and after it ([1]): 1 or 2, or 0 when they make no sense.
+    static int width(const int row[2], const int col[2]);
 };
