@@ -227,7 +227,7 @@ if not wine:
 
     def cell(values):
         values = sorted(values)
-        return "%.3g / %.3g" % (values[0], values[len(values) // 2])
+        return "%.4g / %.4g" % (values[0], values[len(values) // 2])
 
     print("side by side, 100 x 40 terminal, min / median of %d alternated runs:" % runs)
     print("  %-26s" % "" + "".join("%18s" % name for name, _, _ in PEERS))
