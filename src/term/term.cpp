@@ -256,8 +256,8 @@ void term_sleep(int ms) {
     long long now = term_millis(), until = now + ms;
     for (long long left = ms; left > 0; left = until - now) {
         int got = wait_keys((int)left, &now);
-        if (got == SYS_EVENT) take_events(false);
-        if (got == SYS_EOF) break; // told at the next read
+        if (got == SYS_EVENT && take_events(false)) now = term_millis(); // after the repaint
+        if (got == SYS_EOF) break;                                       // told at the next read
     }
     if (until > now) sys_sleep((int)(until - now));
 }
