@@ -2,12 +2,14 @@
 # SPDX-License-Identifier: MIT
 # Measures the game in a pseudo-terminal: the processor time it uses over
 # a few seconds of play without keys, and the time from a key (Right arrow)
-# to its redraw reaching the terminal; under wine also the calls into
-# kernel32 (the console's, the clock's and the waits) that the game makes
-# for a move, a drop and a second without keys, by kind (wine's relay
-# trace, counted).
+# to its redraw reaching the terminal; natively also its system calls,
+# writes and processor time idle and per key, beside two falling-block
+# games of Debian's (bastet, vitetris: apt-get install them) over a few
+# alternated runs; under wine the calls into kernel32 (the console's, the
+# clock's and the waits) that the game makes for a move, a drop and a
+# second without keys, by kind (wine's relay trace, counted).
 #
-#   scripts/measure.sh [path/to/zelvane] [seconds]
+#   scripts/measure.sh [path/to/zelvane] [seconds] [runs]
 #   scripts/measure.sh --wine [path/to/zelvane.exe] [seconds]
 #
 # Without a path, builds an optimised game in build-measure first (with
@@ -37,6 +39,7 @@ if [ "${1:-}" = --wine ]; then
 fi
 exe=${1:-}
 secs=${2:-5}
+runs=${3:-3}
 if [ -n "$wine" ]; then
     exe=${exe:-build-measure-win/zelvane.exe}
 elif [ -z "$exe" ]; then
@@ -46,66 +49,35 @@ elif [ -z "$exe" ]; then
 fi
 exe=$(realpath "$exe")
 
-python3 - "$exe" "$secs" "$wine" <<'EOF'
-import fcntl, os, pty, select, signal, struct, sys, tempfile, termios, time
+PYTHONDONTWRITEBYTECODE=1 PYTHONPATH="$PWD/scripts" python3 - "$exe" "$secs" "$wine" "$runs" <<'EOF'
+import os, signal, struct, sys, tempfile, time
+from ptydrive import LEFT, RIGHT, SAMPLE, Pty, calls, cpu_ns, scratch_dir, summary, traced
 
-exe, secs, wine = sys.argv[1], float(sys.argv[2]), sys.argv[3]
+exe, secs, wine, runs = sys.argv[1], float(sys.argv[2]), sys.argv[3], int(sys.argv[4])
 argv = [wine, exe] if wine else [exe]
 patience = 120 if wine else 20
 tick = os.sysconf("SC_CLK_TCK")
 
-BASE = dict(width=12, height=22, b_type=5, b_num=3, max_f=1000, first_speed=800,
-            add_speed=10, max_speed=150, debug=0, help_line=1, fask_s=1, s_twi=1,
-            b_drop=1, twinkle=25, twi_num=3)
+BASE = dict(SAMPLE, s_twi=1)
 
 
-class Game:
+class Game(Pty):
     """The game in a pseudo-terminal of 80 x 30, in a scratch directory."""
 
     def __init__(self, trace=None, **over):
-        self.dir = tempfile.TemporaryDirectory(prefix="zelvane-measure-")
-        conf = dict(BASE, **over)
-        with open(os.path.join(self.dir.name, "config.conf"), "w") as f:
-            f.writelines("%s=%d\n" % kv for kv in conf.items())
-        self.pid, self.fd = pty.fork()
-        if self.pid == 0:
-            # The size before the game starts: wine's console takes it once.
-            fcntl.ioctl(0, termios.TIOCSWINSZ, struct.pack("HHHH", 30, 80, 0, 0))
-            os.chdir(self.dir.name)
-            os.environ.update(TERM="xterm-256color", LANG="C.UTF-8", LC_ALL="C.UTF-8")
+        self.dir = scratch_dir("zelvane-measure-", dict(BASE, **over))
+
+        def before_exec():
             if trace:
                 # Each call into kernel32 leaves a line, with its process.
                 os.environ["WINEDEBUG"] = "+pid,+relay"
                 os.dup2(os.open(trace, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644), 2)
-            os.execv(argv[0], argv)
-        fcntl.ioctl(self.fd, termios.TIOCSWINSZ, struct.pack("HHHH", 30, 80, 0, 0))
-        self.seen = b""
 
-    def read(self, timeout):
-        """Output that arrives within timeout seconds ('' when none)."""
-        r, _, _ = select.select([self.fd], [], [], timeout)
-        if not r:
-            return b""
-        try:
-            data = os.read(self.fd, 65536)
-        except OSError:
-            return b""
-        # Answer a cursor position query as a terminal would.
-        if b"\x1b[6n" in data:
-            os.write(self.fd, b"\x1b[1;3R")
-        self.seen += data
-        return data
-
-    def drain(self, quiet=0.3):
-        while self.read(quiet):
-            pass
+        # The size before the game starts: wine's console takes it once.
+        Pty.__init__(self, argv, self.dir.name, 80, 30, before_exec=before_exec)
 
     def wait_for(self, text, timeout=patience):
-        end = time.monotonic() + timeout
-        while text.encode() not in self.seen:
-            if time.monotonic() > end:
-                sys.exit("measure: the game did not show %r" % text)
-            self.read(0.1)
+        Pty.wait_for(self, text.encode(), timeout, "measure")
 
     def pids(self):
         """The game; under wine also its descendants (the console) and the
@@ -145,19 +117,10 @@ class Game:
 
     def cpu_ns(self):
         """Nanoseconds on a processor, finer than the clock ticks of stat."""
-        try:
-            total = 0
-            for pid in self.pids():
-                with open("/proc/%d/schedstat" % pid) as f:
-                    total += int(f.read().split()[0])
-            return total
-        except (OSError, ValueError, IndexError):
-            return None
+        return cpu_ns(self.pids())
 
     def close(self):
-        os.kill(self.pid, signal.SIGKILL)
-        os.waitpid(self.pid, 0)
-        os.close(self.fd)
+        Pty.close(self)
         self.dir.cleanup()
 
 
@@ -196,6 +159,86 @@ g.close()
 lat.sort()
 print("key to redraw (Right/Left arrow, %d keys): median %.2f ms, 90th %.2f ms, max %.2f ms"
       % (len(lat), lat[len(lat) // 2], lat[int(len(lat) * 0.9)], lat[-1]))
+
+# Side by side with two falling-block games of Debian's, run as black boxes
+# (bastet and vitetris, when installed), natively, in a 100 x 40 terminal:
+# system calls (and those that failed), writes and processor time over secs
+# seconds with no key, then per key at one key every 100 ms (Right and Left
+# in turn), over alternated runs. System calls are strace's count, in a run
+# of their own; processor time comes from a run without strace.
+def zelvane_start(p):
+    p.wait_for(b"\xe5\x9d\x97", patience, "measure")  # of the panel
+
+
+def keys_start(first, then):
+    def start(p):
+        p.wait_for(first, patience, "measure")
+        for key in then:
+            p.pump(0.5)
+            p.send(key)
+    return start
+
+
+PEERS = [("Zelvane", [exe], zelvane_start)]
+for name, path, first, then in (("bastet", "/usr/games/bastet", b"Play!", [b"\r"]),
+                                ("vitetris", "/usr/games/vitetris", b"1-Player", [b"\r"] * 3)):
+    if os.access(path, os.X_OK):
+        PEERS.append((name, [path], keys_start(first, then)))
+
+
+def one_run(program, start, strace):
+    """Figures of one run: idle (secs without keys), then keys (one every
+    100 ms for secs): system calls, writes and failed calls from strace's
+    log, or processor time."""
+    tmp = scratch_dir("zelvane-peers-", SAMPLE)
+    log = os.path.join(tmp.name, "strace.log")
+    p = Pty(traced(program, log) if strace else program, tmp.name, 100, 40, env={"HOME": tmp.name})
+    start(p)
+    p.pump(1.0)
+    figures = {}
+    t0, ns0 = time.time(), cpu_ns([p.pid])
+    p.pump(secs)
+    t1, ns1 = time.time(), cpu_ns([p.pid])
+    keys = 0
+    while time.time() < t1 + secs:
+        p.send(RIGHT if keys % 2 == 0 else LEFT)
+        keys += 1
+        p.pump(0.1)
+    t2, ns2 = time.time(), cpu_ns([p.pid])
+    p.close(group=True)
+    if strace:
+        figures["idle"] = summary(calls(log, t0, t1))
+        figures["keys"] = [x / keys for x in summary(calls(log, t1, t2))]
+    else:
+        figures["idle"] = ((ns1 - ns0) / 1e6,)
+        figures["keys"] = ((ns2 - ns1) / 1e6 / keys,)
+    tmp.cleanup()
+    return figures
+
+
+if not wine:
+    rows = [("idle %g s: system calls" % secs, "idle", 0), ("  of them failed", "idle", 2),
+            ("  writes", "idle", 1), ("  processor time, ms", "idle", 3),
+            ("per key: system calls", "keys", 0), ("  of them failed", "keys", 2),
+            ("  writes", "keys", 1), ("  processor time, ms", "keys", 3)]
+    seen = {name: {r[1:]: [] for r in rows} for name, _, _ in PEERS}
+    for run in range(runs):
+        for name, program, start in PEERS:
+            for strace in (True, False):
+                f = one_run(program, start, strace)
+                for label, phase, i in rows:
+                    if strace == (i < 3):
+                        seen[name][phase, i].append(f[phase][i if strace else 0])
+
+    def cell(values):
+        values = sorted(values)
+        return "%.4g / %.4g" % (values[0], values[len(values) // 2])
+
+    print("side by side, 100 x 40 terminal, min / median of %d alternated runs:" % runs)
+    print("  %-26s" % "" + "".join("%18s" % name for name, _, _ in PEERS))
+    for label, phase, i in rows:
+        print("  %-26s" % label +
+              "".join("%18s" % cell(seen[name][phase, i]) for name, _, _ in PEERS))
 
 # Calls per action, under wine: the calls into kernel32 that the game's own
 # code makes (those that return into the executable, in the game's

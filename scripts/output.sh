@@ -21,55 +21,32 @@ if [ -z "$exe" ]; then
 fi
 exe=$(realpath "$exe")
 
-python3 - "$exe" "$count" <<'EOF'
-import fcntl, os, pty, re, select, struct, sys, tempfile, termios, time
+PYTHONDONTWRITEBYTECODE=1 PYTHONPATH="$PWD/scripts" python3 - "$exe" "$count" <<'EOF'
+import os, sys, time
+from ptydrive import LEFT, RIGHT, SAMPLE, SPACE, UP, Pty, calls, scratch_dir, traced
 
 exe, count = sys.argv[1], int(sys.argv[2])
-BASE = dict(width=12, height=22, b_type=5, b_num=3, max_f=1000, first_speed=800,
-            add_speed=10, max_speed=150, debug=0, help_line=1, fask_s=1, s_twi=0,
-            b_drop=1, twinkle=25, twi_num=3)
-WRITE = re.compile(rb"^write\(1, .*\)\s+=\s+(\d+)$")
+BASE = dict(SAMPLE, s_twi=0)
 
 
-class Game:
+class Game(Pty):
     """The game under strace in a pseudo-terminal that fits the board."""
 
     def __init__(self, width, height, speed):
-        self.tmp = tempfile.TemporaryDirectory(prefix="zelvane-output-")
+        self.tmp = scratch_dir("zelvane-output-", dict(BASE, width=width, height=height,
+                                                       first_speed=speed, max_speed=speed))
         self.log = os.path.join(self.tmp.name, "strace.log")
-        conf = dict(BASE, width=width, height=height, first_speed=speed, max_speed=speed)
-        with open(os.path.join(self.tmp.name, "config.conf"), "w") as f:
-            f.writelines("%s=%d\n" % kv for kv in conf.items())
-        self.cols, self.rows = max(80, 2 * width + 30), max(30, height + 2)
-        self.pid, self.fd = pty.fork()
-        if self.pid == 0:
-            os.chdir(self.tmp.name)
-            os.environ.update(TERM="xterm-256color", LANG="C.UTF-8", LC_ALL="C.UTF-8")
-            os.execvp("strace", ["strace", "-qq", "-e", "trace=write", "-e", "signal=none",
-                                 "-s", "0", "-o", self.log, exe])
-        fcntl.ioctl(self.fd, termios.TIOCSWINSZ, struct.pack("HHHH", self.rows, self.cols, 0, 0))
+        Pty.__init__(self, traced([exe], self.log, "write"), self.tmp.name,
+                     max(80, 2 * width + 30), max(30, height + 2))
         time.sleep(0.5)
         self.quiet(0.5)
 
-    def read(self, timeout):
-        r, _, _ = select.select([self.fd], [], [], timeout)
-        if not r:
-            return False
-        try:
-            data = os.read(self.fd, 1 << 16)
-        except OSError:
-            return False
-        if b"\x1b[6n" in data:
-            os.write(self.fd, b"\x1b[1;3R")
-        return True
-
     def quiet(self, t=0.2):
-        while self.read(t):
-            pass
+        self.drain(t)
 
     def writes(self):
-        with open(self.log, "rb") as f:
-            return [int(m.group(1)) for m in map(WRITE.match, f.read().splitlines()) if m]
+        return [int(result) for name, args, result in calls(self.log)
+                if name == "write" and args.startswith(b"1,") and result]
 
     def action(self, key, settle=0.2):
         """Bytes and write calls of one key (None: of the next fall step)."""
@@ -77,18 +54,15 @@ class Game:
         if key is None:
             self.read(5)
         else:
-            os.write(self.fd, key)
+            self.send(key)
         self.quiet(settle)
         w = self.writes()[before:]
         return sum(w), len(w)
 
     def close(self):
-        os.close(self.fd)
-        os.killpg(self.pid, 9)  # strace and the game
-        os.waitpid(self.pid, 0)
+        Pty.close(self, group=True)  # strace and the game
 
 
-LEFT, RIGHT, UP, SPACE = b"\x1b[D", b"\x1b[C", b"\x1b[A", b" "
 
 
 def run(width, height):
@@ -100,7 +74,7 @@ def run(width, height):
     for i in range(count):
         # Spread the columns over the well, so that it does not fill up.
         for _ in range(i % 4):
-            os.write(g.fd, LEFT if i % 8 < 4 else RIGHT)
+            g.send(LEFT if i % 8 < 4 else RIGHT)
         g.quiet()
         drops.append(g.action(SPACE))
     figures["drop"] = drops

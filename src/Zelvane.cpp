@@ -235,21 +235,23 @@ static long long fall_interval(long long elapsed) {
 }
 
 // How long the play loop may sleep before a pass can find a fall step due:
-// until now - last exceeds the present interval, or until the interval
-// next shrinks (every 60 * add_speed ms of play, until it reaches
-// max_speed), whichever comes first; so a step comes at the same
-// millisecond as if the loop had never slept. When the interval grows
-// (a negative add_speed), the pass at the old deadline finds nothing due
-// and sleeps again.
+// until the first millisecond at which now - last exceeds the interval of
+// that moment, so that a step comes at the same millisecond as if the loop
+// had never slept. The interval shrinks by 1 every 60 * add_speed ms of
+// play, until it reaches max_speed. When the interval grows (a negative add_speed), the pass at the
+// old deadline finds nothing due and sleeps again.
 static long long until_fall_step(long long start, long long last, long long now) {
-    long long interval = fall_interval(now - start);
-    long long wait = last + interval + 1 - now;
-    if (add_speed > 0 && interval > max_speed) {
-        long long period = 60LL * add_speed, elapsed = now - start;
-        long long shrinks = (elapsed / period + 1) * period - elapsed;
-        if (shrinks < wait) wait = shrinks;
+    for (long long t = now;;) {
+        long long interval = fall_interval(t - start);
+        long long due = last + interval + 1;
+        if (add_speed <= 0 || interval <= max_speed) return due - now;
+        long long period = 60LL * add_speed;
+        long long shrinks = start + ((t - start) / period + 1) * period;
+        if (due <= shrinks) return due - now;
+        // Each period brings the deadline 1 ms nearer and the next shrink
+        // a period further: on to the first shrink that can reach it.
+        t = shrinks + (due - shrinks - 1) / (period + 1) * period;
     }
-    return wait;
 }
 
 void body() {

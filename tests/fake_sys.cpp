@@ -26,6 +26,7 @@ struct {
     std::string typed; // keys not read yet
     unsigned events;
     long long clock;
+    unsigned waits, size_asks;
     std::vector<fake::cell> grid; // cols x rows, as the runs painted it
 } F;
 
@@ -80,6 +81,15 @@ void lose_screen() {
 long long now() {
     return F.clock;
 }
+void tick(int ms) {
+    F.clock += ms;
+}
+unsigned waits() {
+    return F.waits;
+}
+unsigned size_asks() {
+    return F.size_asks;
+}
 cell cell_at(int col, int row) {
     if (col < 0 || row < 0 || col >= F.cols || row >= F.rows ||
         F.grid.size() != (size_t)F.cols * F.rows)
@@ -92,6 +102,7 @@ cell cell_at(int col, int row) {
 int sys_open(std::string *) {
     F.open = true;
     F.events = 0;
+    F.waits = F.size_asks = 0;
     F.painter.reset();
     blank_grid();
     return 0;
@@ -122,6 +133,7 @@ bool sys_gbk(void) {
 }
 
 int sys_wait(term_keys *keys, int timeout_ms) {
+    F.waits++;
     if (F.events) return SYS_EVENT;
     if (F.typed.empty() && timeout_ms >= 0) {
         F.clock += timeout_ms;
@@ -145,6 +157,7 @@ unsigned sys_events(void) {
 }
 
 bool sys_size(int *cols, int *rows) {
+    F.size_asks++;
     *cols = F.cols;
     *rows = F.rows;
     return true;

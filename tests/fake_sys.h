@@ -36,6 +36,12 @@ void type(const std::string &bytes);
 void lose_screen();
 // Milliseconds on the clock.
 long long now();
+// Time passes while the layer is busy, not waiting.
+void tick(int ms);
+// Calls of the layer since the terminal was opened: waits, and asks for
+// the window's size.
+unsigned waits();
+unsigned size_asks();
 
 // The screen as the runs painted it, cell by cell: a plain grid that
 // knows nothing of escapes, to check the runs themselves.

@@ -2,6 +2,10 @@
 // jobs_test.cpp -- the game as a job of a shell: Ctrl-Z, `fg` and `bg`, and
 // a launcher that leaves it no controlling terminal.
 
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
 #include "game_run.h"
 #include "job_shell.h"
 
@@ -10,7 +14,10 @@
 // job, writes the game's pid to game.pid and ends as the game ended. As a
 // shell does, it takes the terminal back in its own modes whenever the game
 // stops, and counts the stops in game.stops; SIGUSR1 is its `fg`, SIGUSR2
-// its `bg`.
+// its `bg`. With ZELVANE_JOB_LAUNCHER set as well, its job is a launcher
+// that starts the game in its own process group, as `bash -c 'game &'`
+// does, and stands by until SIGTERM ends it: the game's group is then
+// orphaned, and the shell, its terminal back, waits until the game is gone.
 static pid_t shell_job = -1;
 static struct termios shell_modes;
 
@@ -23,9 +30,22 @@ static void write_file(const char *name, long value) {
     }
 }
 
+// The launcher's job: the game beside it, then nothing until it is ended.
+static int launch(const char *game) {
+    pid_t child = fork();
+    if (child == 0) {
+        execl(game, game, (char *)nullptr);
+        _exit(127);
+    }
+    write_file("game.pid", child);
+    for (;;)
+        pause();
+}
+
 __attribute__((constructor)) static void job_shell() {
     const char *game = getenv("ZELVANE_JOB_SHELL");
     if (!game) return;
+    bool launcher = getenv("ZELVANE_JOB_LAUNCHER") != nullptr;
     tcgetattr(STDIN_FILENO, &shell_modes);
     signal(SIGUSR1, [](int) {
         tcsetpgrp(STDIN_FILENO, shell_job);
@@ -33,11 +53,12 @@ __attribute__((constructor)) static void job_shell() {
     });
     signal(SIGUSR2, [](int) { kill(shell_job, SIGCONT); });
     pid_t child = job_start([&] {
+        if (launcher) return launch(game);
         execl(game, game, (char *)nullptr);
         return 127;
     });
     shell_job = child;
-    write_file("game.pid", child);
+    if (!launcher) write_file("game.pid", child);
     int st, stops = 0;
     if (child < 0 || !job_wait(child, &st, [&](pid_t) {
             tcsetpgrp(STDIN_FILENO, getpgrp());
@@ -45,6 +66,18 @@ __attribute__((constructor)) static void job_shell() {
             write_file("game.stops", ++stops);
         }))
         _exit(1);
+    if (launcher) {
+        // The terminal back, in the modes the game left (as bash keeps
+        // them after a job that exited): the game is on its own now.
+        tcsetpgrp(STDIN_FILENO, getpgrp());
+        long orphan = -1;
+        std::ifstream("game.pid") >> orphan;
+        for (int i = 0; i < 3000 && orphan > 0 && kill((pid_t)orphan, 0) == 0 &&
+                        process_state((pid_t)orphan) != 'Z';
+             i++)
+            usleep(10 * 1000);
+        _exit(0);
+    }
     _exit(WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st));
 }
 
@@ -114,40 +147,89 @@ TEST(Game, BackgroundStopsTheGameAndEveryResumeTakesTheTerminal) {
     EXPECT_EQ(p.wait_exit(WAIT), 128 + SIGKILL);
 }
 
-// Started by a launcher without a controlling terminal (setsid): there is
-// no job control, and every way out gives the terminal back.
-TEST(Game, WithoutAControllingTerminalEveryWayOutRestores) {
+// The status as setsid -w gives it: the exit status, or the number of the
+// signal that ended the program.
+static int launcher_status(int st) {
+    return WIFEXITED(st) ? WEXITSTATUS(st) : WIFSIGNALED(st) ? WTERMSIG(st) : -1;
+}
+
+#ifdef __linux__
+// Orphans below this test process come to it (PR_SET_CHILD_SUBREAPER), so
+// that it learns how a game ended whose launcher is gone. Its parent is
+// then outside the terminal's session: the game's group stays orphaned.
+struct Subreaper {
+    Subreaper() { prctl(PR_SET_CHILD_SUBREAPER, 1); }
+    ~Subreaper() { prctl(PR_SET_CHILD_SUBREAPER, 0); }
+};
+#else
+struct Subreaper {};
+#endif
+
+// Started by a launcher that leaves no shell the game could return to:
+// one without a controlling terminal (setsid), where there is no job
+// control, or one that started the game in the background and ended
+// (`bash -c 'game &'`), so that no shell knows the game and its process
+// group is orphaned. Every way out gives the terminal back, and the
+// scratch file goes.
+TEST(Game, LeftByItsLauncherEveryWayOutRestores) {
+    const std::vector<std::string> setsid = {"/usr/bin/setsid", "-w", "/bin/sh", "-c",
+                                             "echo $$ >game.pid && exec '" ZELVANE_EXE "'"};
     struct Case {
         const char *name;
+        bool orphan; // the job shell's launcher, not setsid
         std::function<void(PtyRun &, pid_t)> end;
-        int status; // of setsid -w: the game's, or the number of the signal that ended it
+        int status; // launcher_status of the game
     };
     const Case cases[] = {
-        {"the menu's end",
+        {"the menu's end", false,
          [](PtyRun &p, pid_t) {
              ASSERT_TRUE(reach_menu(p));
              p.send(DOWN + ENTER);
          },
          0},
-        {"SIGTERM", [](PtyRun &, pid_t game) { kill(game, SIGTERM); }, SIGTERM},
-        {"Ctrl-C", [](PtyRun &p, pid_t) { p.send("\x03"); }, SIGINT},
+        {"SIGTERM", false, [](PtyRun &, pid_t game) { kill(game, SIGTERM); }, SIGTERM},
+        {"Ctrl-C", false, [](PtyRun &p, pid_t) { p.send("\x03"); }, SIGINT},
+        // It ends within a few seconds, no key typed, as on a hang-up.
+        {"orphaned", true,
+         [](PtyRun &p, pid_t game) {
+             pid_t launcher = (pid_t)std::stol(stat_fields(game).at(1));
+             kill(launcher, SIGTERM);
+             EXPECT_TRUE(sees(
+                 p, [&](Screen &) { return process_state(game) == 'Z'; }, 5000))
+                 << "the game lives on unseen";
+         },
+         SIGHUP},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
+        Subreaper reaper;
         Game g({{"height", 7}, {"b_num", 6}}, 80, 30, true);
-        g.start(80, 30,
-                {"/usr/bin/setsid", "-w", "/bin/sh", "-c",
-                 "echo $$ >game.pid && exec '" ZELVANE_EXE "'"});
+        if (c.orphan)
+            g.start(80, 30, {"/proc/self/exe"},
+                    {"ZELVANE_JOB_SHELL=" ZELVANE_EXE, "ZELVANE_JOB_LAUNCHER=1"});
+        else
+            g.start(80, 30, setsid);
         PtyRun &p = *g.pty;
         pid_t game = g.wait_pid();
         ASSERT_GT(game, 0);
         ASSERT_TRUE(sees(p, column(4)));
+        p.send(ENTER + LEFT); // a pause writes temp.txt
+        ASSERT_TRUE(press(p, RIGHT, column(5)));
+        ASSERT_TRUE(press(p, LEFT, column(4)));
+        ASSERT_TRUE(g.dir.exists("temp.txt"));
         c.end(p, game);
-        EXPECT_EQ(p.wait_exit(WAIT), c.status);
+        int st = p.wait_exit(WAIT);
+        if (c.orphan) {
+            int game_st = -1;
+            EXPECT_EQ(waitpid(game, &game_st, 0), game);
+            st = launcher_status(game_st);
+        }
+        EXPECT_EQ(st, c.status);
         EXPECT_TRUE(sees(p, [&](Screen &) { return kill(game, 0) != 0; })) << "the game lives on";
         EXPECT_TRUE(cooked(p));
         EXPECT_FALSE(p.screen.alt_screen());
         EXPECT_TRUE(p.screen.cursor_visible());
+        EXPECT_FALSE(g.dir.exists("temp.txt"));
         if (c.status == 0) {
             EXPECT_EQ(count(p.screen.dump(), "感谢使用"), 1u) << p.screen.dump();
         }

@@ -12,7 +12,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #ifdef __APPLE__
-#include <util.h> // openpty and forkpty
+#include <util.h> // openpty, forkpty
 #else
 #include <pty.h>
 #endif

@@ -24,6 +24,7 @@
 #include "support.h"
 #include "term.h"
 #include "term/chars.h"
+#include "term/vt.h"
 
 // Every console colour, foreground and background, reaches the screen as
 // the same palette entry (red and blue bits swapped, intensity bright).
@@ -156,6 +157,57 @@ TEST(ConsolePrimitives, PauseTakesOneWholeKey) {
                "\r");
     command(2);
     EXPECT_FALSE(term_kbhit());
+}
+
+// ---- What the layer asks the back end -------------------------------------
+
+// The play loop polls ten times a pass: right after a wait that found
+// nothing the polls ask the back end nothing, and a key that comes later is
+// seen by the next poll. The window's size is asked after a resize only.
+TEST(TermGlue, PollsAndSizesAskOnlyWhenSomethingCanHaveCome) {
+    Screen s(80, 30);
+    term_wait(5);
+    unsigned waits = fake::waits(), sizes = fake::size_asks();
+    int c, r;
+    for (int i = 0; i < 10; i++) {
+        EXPECT_FALSE(term_kbhit());
+        term_size(&c, &r);
+    }
+    EXPECT_EQ(fake::waits(), waits);
+    EXPECT_EQ(fake::size_asks(), sizes);
+
+    fake::type("x");
+    fake::tick(1);
+    ASSERT_TRUE(term_kbhit());
+    EXPECT_EQ(term_getch(), 'x');
+    EXPECT_EQ(fake::waits(), waits + 1);
+
+    s.resize(90, 32);
+    term_size(&c, &r);
+    EXPECT_EQ(c, 90);
+    EXPECT_EQ(r, 32);
+    EXPECT_EQ(fake::size_asks(), sizes + 1);
+}
+
+// The width probe: the question, and the width from the cursor's place
+// before and after the glyph.
+TEST(TermGlue, WidthProbeAsksAndReadsTheAnswers) {
+    const struct {
+        int row[2], col[2];
+        int width;
+    } cases[] = {
+        {{5, 5}, {10, 12}, 2}, {{5, 5}, {10, 11}, 1},
+        {{5, 6}, {10, 2}, 0},  // wrapped to the next row
+        {{5, 5}, {10, 14}, 0}, // no glyph is four columns wide
+        {{5, 5}, {10, 10}, 0}, // nothing written
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(vt_probe::width(c.row, c.col), c.width) << c.col[0] << " to " << c.col[1];
+    EXPECT_EQ(vt_probe::ask(nullptr, "○"), "\x1b"
+                                           "7\x1b[6n○\x1b[6n");
+    // An encoding without the glyph asks nothing.
+    vt_encoder lacks = [](const char *, size_t, std::string *) { return false; };
+    EXPECT_EQ(vt_probe::ask(lacks, "○"), "");
 }
 
 // ---- GBK -------------------------------------------------------------------

@@ -7,13 +7,15 @@
 
 #include <csignal>
 #include <cstdio>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include <poll.h>
 #ifdef __APPLE__
-#include <util.h> // openpty and forkpty
+#include <util.h> // openpty, forkpty
 #else
 #include <pty.h>
 #endif
@@ -78,6 +80,19 @@ int reported_pid(PtyRun &run) {
     int pid = 0;
     sscanf(line_with(run.screen, "ready").c_str(), "ready narrow=%*d gbk=%*d pid=%d", &pid);
     return pid;
+}
+
+// Waits until process pid has stopped: a SIGCONT sent while it is still on
+// its way to the stop is spent before the stop, which then lasts.
+bool stopped(pid_t pid) {
+    for (int waited = 0; waited < 10000; waited += 5) {
+        std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
+        std::string stat((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+        size_t paren = stat.rfind(") ");
+        if (paren != std::string::npos && stat[paren + 2] == 'T') return true;
+        usleep(5000);
+    }
+    return false;
 }
 
 void start(PtyRun &run) {
@@ -177,6 +192,7 @@ TEST(Tty, CtrlZRestoresAndResumeTakesTheTerminalAgain) {
     expect_modes_as_found(run);
     EXPECT_EQ(count(run.screen.bytes(), "\x1b[22;0t"), count(run.screen.bytes(), "\x1b[23;0t"));
 
+    ASSERT_TRUE(stopped(pid));
     kill(pid, SIGCONT);
     ASSERT_TRUE(run.wait_text("repaint 1")) << run.screen.dump();
     EXPECT_TRUE(is_raw(run.modes()));
@@ -218,6 +234,7 @@ TEST(Tty, ResumeDuringASleepEchoesNothing) {
     ASSERT_TRUE(run.wait_text("key 119"));
     kill(pid, SIGTSTP);
     ASSERT_TRUE(run.wait_for([](Screen &s) { return s.cursor_visible(); }));
+    ASSERT_TRUE(stopped(pid));
     kill(pid, SIGCONT);
     ASSERT_TRUE(
         run.wait_for([&](Screen &s) { return !s.cursor_visible() && is_raw(run.modes()); }));

@@ -12,7 +12,10 @@
 // before it draws or reads. A terminal that is not the process's
 // controlling terminal (a launcher's setsid) has no job control to respect:
 // it is the game's throughout, and Ctrl-C and Ctrl-\ reach the game as
-// keys, which it turns into its own signals.
+// keys, which it turns into its own signals. A game left in the background
+// of an orphaned process group (its launcher gone, no shell that knows it)
+// can never be brought back: it gives the terminal back and ends as on a
+// hang-up.
 
 #include "sys.h"
 
@@ -35,12 +38,23 @@
 #include "escapes.h"
 #include "vt.h"
 
-#if !defined(NSIG) && defined(_NSIG)
-#define NSIG _NSIG // glibc's name for it under strict POSIX
-#endif
+// How long a wait goes on before the game looks whether it still holds the
+// terminal: where nothing is drawn (a menu, a pause) this is how a game
+// left in the background finds out.
+static const int patrol_ms = 1000;
 
-// How long the terminal may take to answer the width probe.
-static const int probe_timeout_ms = 300;
+// Signals are numbered below this: NSIG where the system says it (glibc,
+// macOS and the BSDs do, outside strict POSIX), else their own names for
+// it, else room for any.
+#if defined(NSIG)
+#define SIGNALS NSIG
+#elif defined(_NSIG)
+#define SIGNALS _NSIG
+#elif defined(__DARWIN_NSIG)
+#define SIGNALS __DARWIN_NSIG
+#else
+#define SIGNALS 129
+#endif
 
 // ---- State -----------------------------------------------------------------
 // What the signal handlers may touch is set before they are installed, and
@@ -52,12 +66,15 @@ static volatile sig_atomic_t h_alt_on;        // it shows the alternate screen
 static volatile sig_atomic_t h_title_pushed;  // its title stack holds the user's title
 static volatile sig_atomic_t h_cursor_hidden; // the game hides the cursor
 static volatile sig_atomic_t h_no_jobs;       // not our controlling terminal
+static volatile sig_atomic_t h_orphaned;      // in the background for good: give back from there
+static volatile sig_atomic_t h_noted;         // a note may wait in the pipe
 static void (*volatile h_on_kill)(void);      // the program's last words
+static pid_t h_pgrp;                          // our process group, which only we could change
 static struct termios h_saved;                // modes as sys_open found them
 static struct termios h_raw;                  // our modes
 static int h_pipe[2] = {-1, -1};              // handlers note events here
-static struct sigaction h_old[NSIG];          // dispositions before sys_open
-static bool h_installed[NSIG];
+static struct sigaction h_old[SIGNALS];       // dispositions before sys_open
+static bool h_installed[SIGNALS];
 
 static const auto t_start = std::chrono::steady_clock::now();
 
@@ -150,7 +167,7 @@ void sys_message(bool to_stderr, int attr, const char *utf8) {
 // The terminal is ours to change only while our process group holds it,
 // or when it is not our controlling terminal at all.
 static bool foreground(void) {
-    return h_no_jobs || tcgetpgrp(STDIN_FILENO) == getpgrp();
+    return h_no_jobs || tcgetpgrp(STDIN_FILENO) == h_pgrp;
 }
 
 // tcgetpgrp says ENOTTY both without a controlling terminal and for a
@@ -160,9 +177,10 @@ static bool no_job_control(void) {
 }
 
 // Restores the terminal: prebuilt bytes and tcsetattr only, so that a
-// signal handler may call it.
+// signal handler may call it. From the background only for good (orphaned):
+// then the kernel lets the modes be set because SIGTTOU is ignored.
 static void restore_async(void) {
-    if (!h_active || !foreground()) return;
+    if (!h_active || !(foreground() || h_orphaned)) return;
     if (h_raw_on) tcsetattr(STDIN_FILENO, TCSANOW, &h_saved);
     h_raw_on = 0;
     WRITE_CONST(ESC_RESTORE);
@@ -189,6 +207,7 @@ static void retake_async(void) {
 static void note_event(char what) {
     int saved = errno;
     if (h_pipe[1] >= 0) {
+        h_noted = 1;
         ssize_t n = write(h_pipe[1], &what, 1);
         (void)n; // a full pipe already holds a note
     }
@@ -203,26 +222,52 @@ static void unblock(int sig) {
 }
 
 static bool is_fatal(int sig);
+static void on_fatal(int sig);
+
+// No shell can bring the game back to the foreground: its process group is
+// orphaned (the launcher that started it is gone, and the shell that holds
+// the terminal never knew it). The screen is given back (writing is still
+// allowed), the modes too (a background process that ignores SIGTTOU may
+// set them), the program's last words run, and it ends as a hang-up would
+// end it. Async-signal-safe.
+[[noreturn]] static void give_up_orphaned(void) {
+    h_orphaned = 1;
+    struct sigaction ign = {};
+    ign.sa_handler = SIG_IGN;
+    sigaction(SIGTTOU, &ign, nullptr);
+    on_fatal(SIGHUP);
+    _exit(128 + SIGHUP);
+}
 
 // Resumed in the background (`bg`), or the terminal handed to another
-// process group: stop again at once, as a program that wrote to the
-// terminal would, until `fg`. Not while a signal that ends the game waits
-// (`kill %1` sends SIGTERM, then SIGCONT): that one goes first. Where no
-// shell could resume the game (an orphaned process group) the kernel
-// refuses the stop. Async-signal-safe.
+// process group: stop again at once, as a program that touched the
+// terminal would, until `fg`. The kernel decides: setting the modes from
+// the background stops the process group where a shell can resume it, and
+// fails with EIO where none can (an orphaned group), and then the game
+// gives the terminal up. Not while a signal that ends the game waits
+// (`kill %1` sends SIGTERM, then SIGCONT): that one goes first.
+// Async-signal-safe.
 static void stop_in_background(void) {
     if (!h_active || foreground()) return;
     sigset_t pending;
     sigemptyset(&pending);
     sigpending(&pending);
-    for (int sig = 1; sig < NSIG; sig++)
+    for (int sig = 1; sig < SIGNALS; sig++)
         if (sigismember(&pending, sig) == 1 && is_fatal(sig)) return;
+    struct termios now;
+    if (tcgetattr(STDIN_FILENO, &now) != 0) return; // hung up: the read says so
     struct sigaction dfl = {}, old;
     dfl.sa_handler = SIG_DFL;
     sigaction(SIGTTOU, &dfl, &old);
-    unblock(SIGTTOU);
-    raise(SIGTTOU); // stops here; SIGCONT goes on from here
+    sigset_t ttou, mask;
+    sigemptyset(&ttou);
+    sigaddset(&ttou, SIGTTOU);
+    sigprocmask(SIG_UNBLOCK, &ttou, &mask);
+    int set = tcsetattr(STDIN_FILENO, TCSANOW, &now); // stops here; SIGCONT goes on from here
+    int err = errno;
+    sigprocmask(SIG_SETMASK, &mask, nullptr);
     sigaction(SIGTTOU, &old, nullptr);
+    if (set != 0 && err == EIO && !foreground()) give_up_orphaned();
 }
 
 // A signal that ends the program: restore, then die of the same signal so
@@ -302,7 +347,7 @@ static bool is_fault(int sig) {
 }
 
 static void install(int sig, void (*fn)(int)) {
-    if (sig <= 0 || sig >= NSIG) return;
+    if (sig <= 0 || sig >= SIGNALS) return;
     struct sigaction sa = {};
     sa.sa_handler = fn;
     sigfillset(&sa.sa_mask);
@@ -332,7 +377,7 @@ static void install_handlers(void) {
 }
 
 static void uninstall_handlers(void) {
-    for (int sig = 1; sig < NSIG; sig++) {
+    for (int sig = 1; sig < SIGNALS; sig++) {
         if (h_installed[sig]) sigaction(sig, &h_old[sig], nullptr);
         h_installed[sig] = false;
     }
@@ -381,6 +426,7 @@ int sys_open(std::string *error) {
     // Not our controlling terminal: its signals would go to another
     // session's foreground, so the keys come to the game (read_keys).
     h_no_jobs = no_job_control();
+    h_pgrp = getpgrp();
     if (h_no_jobs) h_raw.c_lflag &= ~(tcflag_t)ISIG;
     h_raw.c_cc[VMIN] = 1;
     h_raw.c_cc[VTIME] = 0;
@@ -435,7 +481,8 @@ static void signal_keys(const unsigned char *buf, size_t n) {
     }
 }
 
-// Reads what the keyboard has into the decoder.
+// Reads what the keyboard has into the decoder. A read from the background
+// fails with EIO where no shell can resume the game.
 static int read_keys(term_keys *keys) {
     unsigned char buf[4096];
     ssize_t n = read(STDIN_FILENO, buf, sizeof buf);
@@ -445,6 +492,7 @@ static int read_keys(term_keys *keys) {
         return SYS_INPUT;
     }
     if (n < 0 && (errno == EINTR || errno == EAGAIN)) return SYS_TIMEOUT;
+    if (n < 0 && errno == EIO) stop_in_background();
     return SYS_EOF;
 }
 
@@ -470,15 +518,22 @@ static int wait_input(int timeout_ms, bool events, bool *event) {
     return n > 0 && FD_ISSET(STDIN_FILENO, &set) ? SYS_INPUT : SYS_TIMEOUT;
 }
 
+// A long wait is cut into patrols: after each, a look at who holds the
+// terminal (stop_in_background).
 int sys_wait(term_keys *keys, int timeout_ms) {
+    bool patrol = !h_no_jobs && (timeout_ms < 0 || timeout_ms > patrol_ms);
     bool event = false;
-    int got = wait_input(timeout_ms, true, &event);
+    int got = wait_input(patrol ? patrol_ms : timeout_ms, true, &event);
     if (event) return SYS_EVENT;
+    if (got == SYS_TIMEOUT && patrol) stop_in_background();
     return got == SYS_INPUT ? read_keys(keys) : got;
 }
 
+// The pipe is read only when a handler has written to it: an idle game asks
+// nothing that fails.
 unsigned sys_events(void) {
-    if (h_pipe[0] < 0) return 0;
+    if (h_pipe[0] < 0 || !h_noted) return 0;
+    h_noted = 0;
     char buf[64];
     unsigned ev = 0;
     for (;;) {
@@ -486,6 +541,7 @@ unsigned sys_events(void) {
         if (n <= 0) break;
         for (ssize_t i = 0; i < n; i++)
             ev |= buf[i] == 'C' ? SYS_RESUMED : SYS_RESIZED;
+        if ((size_t)n < sizeof buf) break; // drained
     }
     return ev;
 }
@@ -501,29 +557,21 @@ bool sys_size(int *cols, int *rows) {
     return true;
 }
 
-// Asks the terminal where the cursor is before and after the glyph: the
-// difference is its width. Keys typed meanwhile stay in the decoder; the
-// glyph is erased again.
+// The probe's question and answer are the VT painter's (vt_probe); this
+// is its wait. Keys typed meanwhile stay in the decoder.
 int sys_glyph_width(term_keys *keys, const char *utf8) {
-    std::string glyph;
-    if (!painter.encode)
-        glyph = utf8;
-    else if (!painter.encode(utf8, strlen(utf8), &glyph))
-        return 0;
-    std::string ask = ESC_SAVE_CURSOR ESC_ASK_POSITION + glyph + ESC_ASK_POSITION;
-    if (!write_out(ask.data(), ask.size())) return 0;
+    std::string ask = vt_probe::ask(painter.encode, utf8);
+    if (ask.empty() || !write_out(ask.data(), ask.size())) return 0;
     unsigned base = keys->reports;
-    long long deadline = sys_millis() + probe_timeout_ms;
+    long long deadline = sys_millis() + vt_probe::timeout_ms;
     while (keys->reports < base + 2) {
         long long left = deadline - sys_millis();
         bool event;
         if (left <= 0 || wait_input((int)left, false, &event) != SYS_INPUT) break;
         if (read_keys(keys) == SYS_EOF) break;
     }
-    WRITE_CONST(ESC_RESTORE_CURSOR ESC_ERASE_LINE_END);
-    if (keys->reports < base + 2 || keys->report_row[0] != keys->report_row[1]) return 0;
-    int w = keys->report_col[1] - keys->report_col[0];
-    return w == 1 || w == 2 ? w : 0;
+    write_out(vt_probe::done, sizeof vt_probe::done - 1);
+    return keys->reports < base + 2 ? 0 : vt_probe::width(keys->report_row, keys->report_col);
 }
 
 long long sys_millis(void) {

@@ -27,6 +27,8 @@ static struct {
     term_keys keys;           // decoder of what the keyboard sent
     long long last_input;     // term_millis() when keys last came
     long long sleep_due;      // term_millis() when the last sleep was due to end
+    long long quiet_at;       // term_millis() when a wait last found nothing; -1: none since
+    int cols, rows;           // the window's size, asked again only after an event
     void (*on_repaint)(void); // the program's look at the new size
     void (*on_kill)(void);    // the program's clean-up when it is ended
     bool in_hook, hook_again;
@@ -34,19 +36,21 @@ static struct {
     paint_frame frame; // the damage of the flush at hand, kept for its buffers
 } T;
 
+static void ask_size(void);
+
 // ---- Lifecycle -------------------------------------------------------------
 
 int term_open(void) {
     if (T.open) return 0;
     if (sys_open(&T.error) != 0) return -1;
     T.open = true;
-    int cols, rows;
-    term_size(&cols, &rows);
-    screen_reset(cols, rows, true);
+    ask_size();
+    screen_reset(T.cols, T.rows, true);
     static bool registered = false;
     if (!registered) registered = atexit(term_close) == 0;
     chars_set_narrow(sys_glyph_width(&T.keys, PROBE_GLYPH) != 2);
     T.last_input = term_millis();
+    T.quiet_at = -1;
     return 0;
 }
 
@@ -163,9 +167,8 @@ static bool take_events(bool hook) {
     unsigned ev = sys_events();
     if (!ev && !(hook && T.hook_owed)) return false;
     if (ev) {
-        int cols, rows;
-        term_size(&cols, &rows);
-        screen_resize(cols, rows);
+        ask_size();
+        screen_resize(T.cols, T.rows);
         screen_invalidate();
     }
     if (!hook) {
@@ -185,14 +188,27 @@ static bool take_events(bool hook) {
     return true;
 }
 
+// One wait of the back end, and what it says of the keyboard; now is
+// updated to the clock after it.
+static int wait_keys(int timeout_ms, long long *now) {
+    int got = sys_wait(&T.keys, timeout_ms);
+    *now = term_millis();
+    T.quiet_at = got == SYS_TIMEOUT ? *now : -1;
+    if (got == SYS_INPUT) T.last_input = *now;
+    return got;
+}
+
 // Reads keys until a key code is ready, timeout_ms has passed (negative:
-// no limit) or a repaint was done. Looks at the keyboard at least once.
+// no limit) or a repaint was done. Looks at the keyboard at least once,
+// except that a look within the millisecond in which a wait found nothing
+// takes the wait's word: the play loop's polls of one pass cost no system
+// call when nobody types.
 static void pump(int timeout_ms) {
-    long long deadline = timeout_ms < 0 ? -1 : term_millis() + timeout_ms;
+    long long now = term_millis();
+    long long deadline = timeout_ms < 0 ? -1 : now + timeout_ms;
     for (bool first = true;; first = false) {
         if (take_events(true)) return;
         int pending = T.keys.wait_ms();
-        long long now = term_millis();
         if (pending > 0 && now - T.last_input >= pending) T.keys.expire();
         if (T.keys.ready()) return;
         long long wait = deadline < 0 ? -1 : deadline - now;
@@ -202,11 +218,11 @@ static void pump(int timeout_ms) {
             long long due = T.last_input + w - now;
             if (due < 0) due = 0;
             if (wait < 0 || due < wait) wait = due;
+        } else if (wait == 0 && now == T.quiet_at) {
+            return;
         }
         if (wait > 1000000) wait = 1000000;
-        int got = sys_wait(&T.keys, (int)wait);
-        if (got == SYS_INPUT) T.last_input = term_millis();
-        if (got == SYS_EOF) end_of_input();
+        if (wait_keys((int)wait, &now) == SYS_EOF) end_of_input();
     }
 }
 
@@ -258,27 +274,29 @@ void term_sleep(int ms) {
         if (until > now) sys_sleep((int)(until - now));
         return;
     }
-    for (long long left = until - now; left > 0; left = until - term_millis()) {
-        int got = sys_wait(&T.keys, (int)left);
-        if (got == SYS_INPUT) T.last_input = term_millis();
-        if (got == SYS_EVENT) take_events(false);
-        if (got == SYS_EOF) break; // told at the next read
+    for (long long left = until - now; left > 0; left = until - now) {
+        int got = wait_keys((int)left, &now);
+        if (got == SYS_EVENT && take_events(false)) now = term_millis(); // after the repaint
+        if (got == SYS_EOF) break;                                       // told at the next read
     }
-    long long rest = until - term_millis();
-    if (rest > 0) sys_sleep((int)rest);
+    if (until > now) sys_sleep((int)(until - now));
 }
 
 // ---- Size and repaint ------------------------------------------------------
 
-void term_size(int *cols, int *rows) {
-    *cols = 80;
-    *rows = 24;
+// The window's size from the back end (80 x 24 when it does not know):
+// at the start and after each resume or resize, never at every look.
+static void ask_size(void) {
     int c, r;
-    if (T.open && sys_size(&c, &r) && c > 0 && r > 0) {
-        *cols = c;
-        *rows = r;
-    }
-    screen_fit(cols, rows); // what the model holds of an absurd size
+    bool known = sys_size(&c, &r) && c > 0 && r > 0;
+    T.cols = known ? c : 80;
+    T.rows = known ? r : 24;
+    screen_fit(&T.cols, &T.rows); // what the model holds of an absurd size
+}
+
+void term_size(int *cols, int *rows) {
+    *cols = T.open ? T.cols : 80;
+    *rows = T.open ? T.rows : 24;
 }
 
 void term_on_repaint(void (*fn)(void)) {

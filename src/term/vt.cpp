@@ -4,6 +4,7 @@
 #include "vt.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "chars.h"
 #include "escapes.h"
@@ -118,9 +119,29 @@ void vt_painter::paint(const paint_frame &f, std::string *out) {
 
 std::string vt_painter::message(int attr, const char *utf8) const {
     std::string line;
-    if (attr >= 0) line = "\x1b[" + std::to_string(sgr_color(attr & 15, false)) + "m";
+    if (attr >= 0) {
+        char buf[16];
+        snprintf(buf, sizeof buf, ESC_SGR, std::to_string(sgr_color(attr & 15, false)).c_str());
+        line = buf;
+    }
     text(utf8, &line);
     if (attr >= 0) line += ESC_SGR0;
     line += "\n";
     return line;
+}
+
+// ---- The width probe -------------------------------------------------------
+
+std::string vt_probe::ask(vt_encoder encode, const char *utf8) {
+    std::string glyph;
+    if (!encode)
+        glyph = utf8;
+    else if (!encode(utf8, strlen(utf8), &glyph))
+        return "";
+    return ESC_SAVE_CURSOR ESC_ASK_POSITION + glyph + ESC_ASK_POSITION;
+}
+
+int vt_probe::width(const int row[2], const int col[2]) {
+    int w = col[1] - col[0];
+    return row[0] == row[1] && (w == 1 || w == 2) ? w : 0;
 }

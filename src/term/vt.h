@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <string>
 
+#include "escapes.h"
 #include "paint.h"
 
 // Converts one UTF-8 character to the terminal's encoding, appended to
@@ -38,4 +39,23 @@ struct vt_painter {
     int x = -1, y = -1; // the terminal's cursor; -1: not known
     int pen = UNKNOWN;  // its colours
     static const int UNKNOWN = -2;
+};
+
+// The width probe: how many columns the terminal gives a glyph. The
+// terminal is asked where its cursor is before and after the glyph; the
+// key decoder records its two answers. A back end writes ask(), hands keys
+// to the decoder until both answers came or timeout_ms has passed, writes
+// done (the glyph goes again) and takes width() of the answers.
+struct vt_probe {
+    // How long the terminal may take to answer.
+    static const int timeout_ms = 300;
+    // Puts the cursor back where ask() found it and erases the glyph.
+    static constexpr char done[] = ESC_RESTORE_CURSOR ESC_ERASE_LINE_END;
+
+    // The bytes that ask about the UTF-8 glyph, in the encoding of encode
+    // (nullptr: UTF-8); empty when the encoding lacks the glyph.
+    static std::string ask(vt_encoder encode, const char *utf8);
+    // The glyph's width from the two answers, the cursor's row and column
+    // before ([0]) and after it ([1]): 1 or 2, or 0 when they make no sense.
+    static int width(const int row[2], const int col[2]);
 };
