@@ -24,8 +24,6 @@
 #include "escapes.h"
 #include "vt.h"
 
-// How long the terminal may take to answer the width probe.
-static const int probe_timeout_ms = 300;
 // The longest the game keeps the page from painting and answering, less
 // the time one batch of keys takes.
 static const double turn_every_ms = 8;
@@ -163,19 +161,17 @@ bool sys_size(int *cols, int *rows) {
 // The same probe as on a Unix terminal: the cursor report before and after
 // the glyph. Keys typed meanwhile stay in the decoder.
 int sys_glyph_width(term_keys *keys, const char *utf8) {
-    std::string ask = ESC_SAVE_CURSOR ESC_ASK_POSITION + std::string(utf8) + ESC_ASK_POSITION;
+    std::string ask = vt_probe::ask(nullptr, utf8);
     js_write(ask.data(), ask.size());
     unsigned base = keys->reports;
-    long long deadline = sys_millis() + probe_timeout_ms;
+    long long deadline = sys_millis() + vt_probe::timeout_ms;
     while (keys->reports < base + 2) {
         long long left = deadline - sys_millis();
         if (left <= 0) break;
         if (read_keys(keys) != SYS_INPUT) js_wait((int)left);
     }
-    WRITE_CONST(ESC_RESTORE_CURSOR ESC_ERASE_LINE_END);
-    if (keys->reports < base + 2 || keys->report_row[0] != keys->report_row[1]) return 0;
-    int w = keys->report_col[1] - keys->report_col[0];
-    return w == 1 || w == 2 ? w : 0;
+    WRITE_CONST(vt_probe::done);
+    return keys->reports < base + 2 ? 0 : vt_probe::width(keys->report_row, keys->report_col);
 }
 
 long long sys_millis(void) {
