@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "screen.h"
+#include "emulator.h"
 #include "term/chars.h"
 
 // A fresh game on a w x h well: five colours, runs of 3, no flash, no

@@ -27,23 +27,27 @@ struct {
     unsigned events;
     long long clock;
     unsigned waits, size_asks;
-    std::vector<fake::cell> grid; // cols x rows, as the runs painted it
+    std::vector<fake::cell> grid; // grid_cols x grid_rows, as the runs painted it
+    int grid_cols, grid_rows;     // the size of the last frame painted
 } F;
 
-void blank_grid() {
-    F.grid.assign((size_t)F.cols * F.rows, fake::cell());
+// The grid is as large as what the layer paints, which may be less than
+// the size the test set (an absurd size is held at the model's limit).
+void blank_grid(int cols, int rows) {
+    F.grid_cols = cols;
+    F.grid_rows = rows;
+    F.grid.assign((size_t)cols * rows, fake::cell());
 }
 
 void paint_grid(const paint_frame &f) {
-    if (F.grid.size() != (size_t)F.cols * F.rows) blank_grid();
-    if (f.clear) blank_grid();
+    if (f.clear || f.cols != F.grid_cols || f.rows != F.grid_rows) blank_grid(f.cols, f.rows);
     for (const paint_run &r : f.runs) {
         int x = r.col;
         utf8_each(r.text.c_str(), [&](const char *s, size_t n) {
             int w = glyph_columns(s, n);
-            if (x + w > F.cols || r.row >= F.rows) return;
-            F.grid[(size_t)r.row * F.cols + x] = {std::string(s, n), r.attr};
-            if (w == 2) F.grid[(size_t)r.row * F.cols + x + 1] = {"", r.attr};
+            if (x + w > F.grid_cols || r.row >= F.grid_rows) return;
+            F.grid[(size_t)r.row * F.grid_cols + x] = {std::string(s, n), r.attr};
+            if (w == 2) F.grid[(size_t)r.row * F.grid_cols + x + 1] = {"", r.attr};
             x += w;
         });
     }
@@ -91,10 +95,8 @@ unsigned size_asks() {
     return F.size_asks;
 }
 cell cell_at(int col, int row) {
-    if (col < 0 || row < 0 || col >= F.cols || row >= F.rows ||
-        F.grid.size() != (size_t)F.cols * F.rows)
-        return cell();
-    return F.grid[(size_t)row * F.cols + col];
+    if (col < 0 || row < 0 || col >= F.grid_cols || row >= F.grid_rows) return cell();
+    return F.grid[(size_t)row * F.grid_cols + col];
 }
 
 } // namespace fake
@@ -104,7 +106,7 @@ int sys_open(std::string *) {
     F.events = 0;
     F.waits = F.size_asks = 0;
     F.painter.reset();
-    blank_grid();
+    blank_grid(0, 0);
     return 0;
 }
 
@@ -148,6 +150,11 @@ int sys_wait(term_keys *keys, int timeout_ms) {
     bytes.swap(F.typed);
     keys->feed(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
     return SYS_INPUT;
+}
+
+// Typed keys wait in the queue until a wait takes them.
+bool sys_keys_may_have_come(void) {
+    return !F.typed.empty();
 }
 
 unsigned sys_events(void) {

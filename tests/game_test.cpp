@@ -144,17 +144,30 @@ TEST(Game, UnplayableConfigEndsWithStatus2) {
     EXPECT_TRUE(g.screen().cursor_visible());
 }
 
+// No terminal, or one that cannot move the cursor: a message on stderr,
+// status 2, not one escape byte, and no file of the game's touched.
 TEST(Game, NoTerminalEndsWithStatus2) {
-    TempDir dir;
-    dir.write("config.conf", config_text());
-    std::string cmd = "cd '" + dir.path + "' && '" ZELVANE_EXE "' </dev/null >out.txt 2>err.txt";
-    int st = std::system(cmd.c_str());
-    ASSERT_TRUE(WIFEXITED(st));
-    EXPECT_EQ(WEXITSTATUS(st), 2);
-    std::string text = file_text(dir.path + "/err.txt");
-    EXPECT_NE(text.find("终端"), std::string::npos) << text;
-    EXPECT_EQ(std::filesystem::file_size(dir.path + "/out.txt"), 0u);
-    EXPECT_FALSE(dir.exists("data.txt"));
+    const struct {
+        const char *env, *input, *says;
+    } cases[] = {
+        {"", " </dev/null", "终端"},
+        {"TERM=dumb ", "", "TERM=dumb"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.says);
+        TempDir dir;
+        dir.write("config.conf", config_text());
+        std::string cmd = "cd '" + dir.path + "' && " + c.env + "'" ZELVANE_EXE "'" + c.input +
+                          " >out.txt 2>err.txt";
+        int st = std::system(cmd.c_str());
+        ASSERT_TRUE(WIFEXITED(st));
+        EXPECT_EQ(WEXITSTATUS(st), 2);
+        std::string text = file_text(dir.path + "/err.txt");
+        EXPECT_NE(text.find(c.says), std::string::npos) << text;
+        EXPECT_EQ(text.find('\x1b'), std::string::npos) << "nothing of the terminal's";
+        EXPECT_EQ(std::filesystem::file_size(dir.path + "/out.txt"), 0u);
+        EXPECT_FALSE(dir.exists("data.txt"));
+    }
 }
 
 TEST(Game, TooSmallTerminalWaitsForResize) {

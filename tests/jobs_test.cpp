@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // jobs_test.cpp -- the game as a job of a shell: Ctrl-Z, `fg` and `bg`, and
-// a launcher that leaves it no controlling terminal.
+// launchers that leave it no controlling terminal or no shell. (Ctrl-Z and
+// `fg` alone are the terminal layer's, tested with the probe in tty_test.)
 
 #ifdef __linux__
 #include <sys/prctl.h>
@@ -84,30 +85,6 @@ __attribute__((constructor)) static void job_shell() {
 // The job shell has seen the game stop n times.
 static Sight stops_seen(Game &g, long n) {
     return [&g, n](Screen &) { return g.number("game.stops") == n; };
-}
-
-TEST(Game, SuspendRestoresModesAndResumeRepaints) {
-    Game g(Settings{}, 80, 30, true);
-    pid_t game = g.start_as_job(80, 30);
-    PtyRun &p = *g.pty;
-    ASSERT_GT(game, 0);
-    ASSERT_TRUE(sees(p, well(8, 22, 4)));
-    ASSERT_FALSE(cooked(p));
-    kill(game, SIGTSTP);
-    // Stopped, and the shell has seen it and taken the terminal back: a `fg`
-    // before that would be undone by the shell's own handling of the stop.
-    ASSERT_TRUE(sees(p, stops_seen(g, 1)));
-    EXPECT_TRUE(cooked(p));
-    EXPECT_TRUE(sees(p, [](Screen &s) { return s.cursor_visible(); }));
-
-    forget_screen(p.screen);
-    kill(p.pid, SIGUSR1); // fg
-    ASSERT_TRUE(sees(p, well(8, 22, 4)));
-    EXPECT_FALSE(cooked(p));
-    EXPECT_FALSE(p.screen.cursor_visible());
-    EXPECT_TRUE(press(p, RIGHT, column(5)));
-    kill(game, SIGKILL); // the job shell goes with it
-    EXPECT_EQ(p.wait_exit(WAIT), 128 + SIGKILL);
 }
 
 // Ctrl-Z and `bg`: the game stops again at once and draws nothing; `fg`

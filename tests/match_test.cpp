@@ -13,7 +13,7 @@
 #include "board.h"
 #include "order_b_1.h"
 #include "order_fun_2.h"
-#include "screen.h"
+#include "emulator.h"
 #include "support.h"
 #include "term.h"
 

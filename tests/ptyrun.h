@@ -13,7 +13,7 @@
 #include <sys/types.h>
 #include <termios.h>
 
-#include "screen.h"
+#include "emulator.h"
 
 class PtyRun {
   public:

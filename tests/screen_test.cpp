@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "screen.h"
+#include "emulator.h"
 
 // A pseudo-terminal hands over output in reads of any size: a character
 // whose bytes are split between two reads must still show whole.

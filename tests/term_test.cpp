@@ -20,7 +20,7 @@
 #include <unistd.h>
 
 #include "help_fun_1.h"
-#include "screen.h"
+#include "emulator.h"
 #include "support.h"
 #include "term.h"
 #include "term/chars.h"
@@ -176,8 +176,7 @@ TEST(TermGlue, PollsAndSizesAskOnlyWhenSomethingCanHaveCome) {
     EXPECT_EQ(fake::waits(), waits);
     EXPECT_EQ(fake::size_asks(), sizes);
 
-    fake::type("x");
-    fake::tick(1);
+    fake::type("x"); // at once: no time passes
     ASSERT_TRUE(term_kbhit());
     EXPECT_EQ(term_getch(), 'x');
     EXPECT_EQ(fake::waits(), waits + 1);

@@ -65,6 +65,10 @@ enum {
 // terminal, whole key codes through keys->put on a console. Returns one of
 // the values above; never waits when an event is already pending.
 int sys_wait(term_keys *keys, int timeout_ms);
+// False only when the platform knows that no key has come since the last
+// sys_wait that found none, so that a look (a wait of 0 ms) can be
+// skipped without missing a key; a back end that cannot tell says true.
+bool sys_keys_may_have_come(void);
 
 enum {
     SYS_RESUMED = 1, // the program ran on after a stop (or the terminal lost

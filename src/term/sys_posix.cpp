@@ -68,6 +68,8 @@ static volatile sig_atomic_t h_cursor_hidden; // the game hides the cursor
 static volatile sig_atomic_t h_no_jobs;       // not our controlling terminal
 static volatile sig_atomic_t h_orphaned;      // in the background for good: give back from there
 static volatile sig_atomic_t h_noted;         // a note may wait in the pipe
+static volatile sig_atomic_t h_async;         // the terminal signals input (O_ASYNC, SIGIO)
+static volatile sig_atomic_t h_input = 1;     // input may have come since the last wait
 static void (*volatile h_on_kill)(void);      // the program's last words
 static pid_t h_pgrp;                          // our process group, which only we could change
 static struct termios h_saved;                // modes as sys_open found them
@@ -176,11 +178,33 @@ static bool no_job_control(void) {
     return tcgetpgrp(STDIN_FILENO) < 0 && errno == ENOTTY;
 }
 
+// Input announced by SIGIO (O_ASYNC on the terminal), so that a look at
+// the keyboard with nothing come costs no system call. Taken while the
+// game holds the terminal in the foreground, given back with the modes:
+// the flag belongs to the open file the shell shares. fcntl only, so that
+// a signal handler may call it.
+static void async_input(bool on) {
+#if defined(O_ASYNC) && defined(SIGIO)
+    if (on == (h_async != 0) || (on && !h_installed[SIGIO])) return;
+    int flags = fcntl(STDIN_FILENO, F_GETFL);
+    if (flags == -1) return;
+    if (on && (flags & O_ASYNC)) return; // someone else's: leave it be
+    if (on && fcntl(STDIN_FILENO, F_SETOWN, getpid()) != 0) return;
+    if (fcntl(STDIN_FILENO, F_SETFL, on ? flags | O_ASYNC : flags & ~O_ASYNC) != 0) return;
+    h_async = on;
+    h_input = 1; // what came meanwhile was not announced
+#else
+    (void)on;
+#endif
+}
+
 // Restores the terminal: prebuilt bytes and tcsetattr only, so that a
 // signal handler may call it. From the background only for good (orphaned):
 // then the kernel lets the modes be set because SIGTTOU is ignored.
 static void restore_async(void) {
-    if (!h_active || !(foreground() || h_orphaned)) return;
+    if (!h_active) return;
+    async_input(false);
+    if (!(foreground() || h_orphaned)) return;
     if (h_raw_on) tcsetattr(STDIN_FILENO, TCSANOW, &h_saved);
     h_raw_on = 0;
     WRITE_CONST(ESC_RESTORE);
@@ -196,6 +220,7 @@ static void restore_async(void) {
 // its own back. Async-signal-safe as well.
 static void retake_async(void) {
     if (!h_active || !foreground()) return;
+    async_input(true);
     if (tcsetattr(STDIN_FILENO, TCSANOW, &h_raw) == 0) h_raw_on = 1;
     if (!h_title_pushed) h_title_pushed = WRITE_CONST(ESC_TITLE_PUSH);
     if (!h_alt_on) h_alt_on = WRITE_CONST(ESC_ALT_SCREEN_ON);
@@ -311,6 +336,10 @@ static void on_winch(int) {
     note_event('W');
 }
 
+static void on_input(int) {
+    h_input = 1;
+}
+
 // Every signal whose default action ends the process.
 static const int fatal_signals[] = {
     SIGHUP,    SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT, SIGBUS,    SIGFPE,  SIGUSR1,
@@ -320,9 +349,6 @@ static const int fatal_signals[] = {
 #endif
 #ifdef SIGPWR
     SIGPWR,
-#endif
-#if defined(SIGPOLL) && defined(__linux__)
-    SIGPOLL, // ends the process on Linux; ignored elsewhere
 #endif
 #ifdef SIGEMT
     SIGEMT,
@@ -371,6 +397,9 @@ static void install_handlers(void) {
     install(SIGTSTP, on_stop);
     install(SIGCONT, on_cont);
     install(SIGWINCH, on_winch);
+#ifdef SIGIO
+    install(SIGIO, on_input);
+#endif
     // A file-size limit must not end the game: the write fails with EFBIG
     // instead, which the debug log takes as the end of its room.
     install(SIGXFSZ, SIG_IGN);
@@ -441,6 +470,7 @@ int sys_open(std::string *error) {
     install_handlers();
     h_title_pushed = WRITE_CONST(ESC_TITLE_PUSH);
     h_alt_on = WRITE_CONST(ESC_ALT_SCREEN_ON);
+    async_input(true);
     sigprocmask(SIG_SETMASK, &old, nullptr);
     painter.reset();
     painter.encode = sys_gbk() ? to_gbk : nullptr;
@@ -523,10 +553,16 @@ static int wait_input(int timeout_ms, bool events, bool *event) {
 int sys_wait(term_keys *keys, int timeout_ms) {
     bool patrol = !h_no_jobs && (timeout_ms < 0 || timeout_ms > patrol_ms);
     bool event = false;
+    h_input = 0; // what comes from here on, SIGIO says
     int got = wait_input(patrol ? patrol_ms : timeout_ms, true, &event);
+    if (got != SYS_TIMEOUT || event) h_input = 1; // a read may leave some behind
     if (event) return SYS_EVENT;
     if (got == SYS_TIMEOUT && patrol) stop_in_background();
     return got == SYS_INPUT ? read_keys(keys) : got;
+}
+
+bool sys_keys_may_have_come(void) {
+    return !h_async || h_input;
 }
 
 // The pipe is read only when a handler has written to it: an idle game asks

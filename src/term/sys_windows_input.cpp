@@ -154,6 +154,11 @@ int sys_wait(term_keys *keys, int timeout_ms) {
     }
 }
 
+// The console says nothing of what came until it is asked.
+bool sys_keys_may_have_come(void) {
+    return true;
+}
+
 unsigned sys_events(void) {
     unsigned e = con.events;
     con.events = 0;

@@ -22,13 +22,13 @@
 static const long long sleep_chain_ms = 100;
 
 static struct {
-    bool open;                // term_open took the terminal
-    std::string error;        // reason of the last failure, UTF-8
-    term_keys keys;           // decoder of what the keyboard sent
-    long long last_input;     // term_millis() when keys last came
-    long long sleep_due;      // term_millis() when the last sleep was due to end
-    long long quiet_at;       // term_millis() when a wait last found nothing; -1: none since
-    int cols, rows;           // the window's size, asked again only after an event
+    bool open;            // term_open took the terminal
+    std::string error;    // reason of the last failure, UTF-8
+    term_keys keys;       // decoder of what the keyboard sent
+    long long last_input; // term_millis() when keys last came
+    long long sleep_due;  // term_millis() when the last sleep was due to end
+    bool quiet;           // the last wait found nothing, and the back end knows no key came since
+    int cols, rows;       // the window's size, asked again only after an event
     void (*on_repaint)(void); // the program's look at the new size
     void (*on_kill)(void);    // the program's clean-up when it is ended
     bool in_hook, hook_again;
@@ -50,7 +50,7 @@ int term_open(void) {
     if (!registered) registered = atexit(term_close) == 0;
     chars_set_narrow(sys_glyph_width(&T.keys, PROBE_GLYPH) != 2);
     T.last_input = term_millis();
-    T.quiet_at = -1;
+    T.quiet = false;
     return 0;
 }
 
@@ -193,16 +193,16 @@ static bool take_events(bool hook) {
 static int wait_keys(int timeout_ms, long long *now) {
     int got = sys_wait(&T.keys, timeout_ms);
     *now = term_millis();
-    T.quiet_at = got == SYS_TIMEOUT ? *now : -1;
+    T.quiet = got == SYS_TIMEOUT;
     if (got == SYS_INPUT) T.last_input = *now;
     return got;
 }
 
 // Reads keys until a key code is ready, timeout_ms has passed (negative:
 // no limit) or a repaint was done. Looks at the keyboard at least once,
-// except that a look within the millisecond in which a wait found nothing
-// takes the wait's word: the play loop's polls of one pass cost no system
-// call when nobody types.
+// except where the last wait found nothing and the back end knows that no
+// key has come since: the play loop's polls of one pass then cost no
+// system call, and a key typed during the pass is still read in it.
 static void pump(int timeout_ms) {
     long long now = term_millis();
     long long deadline = timeout_ms < 0 ? -1 : now + timeout_ms;
@@ -218,7 +218,7 @@ static void pump(int timeout_ms) {
             long long due = T.last_input + w - now;
             if (due < 0) due = 0;
             if (wait < 0 || due < wait) wait = due;
-        } else if (wait == 0 && now == T.quiet_at) {
+        } else if (wait == 0 && T.quiet && !sys_keys_may_have_come()) {
             return;
         }
         if (wait > 1000000) wait = 1000000;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// screen.h -- what a terminal shows, for tests.
+// emulator.h -- what a terminal shows, for tests.
 //
 // A Screen feeds bytes into libvterm, a real terminal emulator, and reads
 // back each console cell: its character, its width and its colours as

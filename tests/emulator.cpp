@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// screen.cpp -- libvterm behind the tests' Screen.
+// emulator.cpp -- libvterm behind the tests' Screen.
 
-#include "screen.h"
+#include "emulator.h"
 
 #include <cerrno>
 #include <cstring>
