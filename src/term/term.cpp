@@ -192,7 +192,8 @@ static bool take_events(bool hook) {
 // updated to the clock after it.
 static int wait_keys(int timeout_ms, long long *now) {
     int got = sys_wait(&T.keys, timeout_ms);
-    *now = term_millis();
+    // A look that found nothing took no time worth a clock read.
+    if (timeout_ms != 0 || got != SYS_TIMEOUT) *now = term_millis();
     T.quiet = got == SYS_TIMEOUT;
     if (got == SYS_INPUT) T.last_input = *now;
     return got;
@@ -204,7 +205,9 @@ static int wait_keys(int timeout_ms, long long *now) {
 // key has come since: the play loop's polls of one pass then cost no
 // system call, and a key typed during the pass is still read in it.
 static void pump(int timeout_ms) {
-    long long now = term_millis();
+    // A look with no key half-read needs no clock: its deadline is now,
+    // whatever now is.
+    long long now = timeout_ms == 0 && !T.keys.wait_ms() ? 0 : term_millis();
     long long deadline = timeout_ms < 0 ? -1 : now + timeout_ms;
     for (bool first = true;; first = false) {
         if (take_events(true)) return;
