@@ -188,7 +188,12 @@ static void async_input(bool on) {
     if (on == (h_async != 0) || (on && !h_installed[SIGIO])) return;
     int flags = fcntl(STDIN_FILENO, F_GETFL);
     if (flags == -1) return;
-    if (on && (flags & O_ASYNC)) return; // someone else's: leave it be
+    if (on && (flags & O_ASYNC)) {
+        // Someone else's, unless its owner is gone (a game killed outright
+        // could not give it back): then it is ours to take.
+        pid_t owner = fcntl(STDIN_FILENO, F_GETOWN);
+        if (owner > 0 && owner != getpid() && kill(owner, 0) == 0) return;
+    }
     if (on && fcntl(STDIN_FILENO, F_SETOWN, getpid()) != 0) return;
     if (fcntl(STDIN_FILENO, F_SETFL, on ? flags | O_ASYNC : flags & ~O_ASYNC) != 0) return;
     h_async = on;
