@@ -85,9 +85,6 @@ void lose_screen() {
 long long now() {
     return F.clock;
 }
-void tick(int ms) {
-    F.clock += ms;
-}
 unsigned waits() {
     return F.waits;
 }
