@@ -21,6 +21,12 @@ void board_game(int w, int h) {
     display_frame();
 }
 
+void enter_column() {
+    next_block();
+    creat_new_block();
+    disploay_block();
+}
+
 void place(int x, int y, int v) {
     map[x][y] = v;
     display_one_block(x, y, v);

@@ -24,9 +24,7 @@ using FallingColumn = OnScreen;
 void start(int w, int h, int top = 0, const char *board = "") {
     board_game(w, h);
     draw(top, board);
-    next_block();
-    creat_new_block();
-    disploay_block();
+    enter_column();
 }
 
 // A column's cells (the falling one or the preview) as a value to compare.
@@ -113,9 +111,7 @@ TEST_F(FallingColumn, DropOnAnEmptyBoardMovesHeightMinusFourTimes) {
     board_game(10, 22);
     b_type = 1;
     b_num = 0; // keep the landed column
-    next_block();
-    creat_new_block();
-    disploay_block();
+    enter_column();
     debug = 1;
     int before = dumps();
     change_block(6);
@@ -190,9 +186,7 @@ TEST_F(FallingColumn, GuideLine) {
     board_game(10, 12);
     help_line = 1;
     place(6, 5, 2); // hangs above empty cells
-    next_block();
-    creat_new_block();
-    disploay_block();
+    enter_column();
     for (int r = 3; r <= 10; r++) {
         EXPECT_EQ(s.cell(5, r), "┊ ") << r;
         EXPECT_EQ(s.fg(10, r), 8);
