@@ -82,9 +82,6 @@ void type(const std::string &bytes) {
 void lose_screen() {
     if (F.open) F.events |= SYS_RESUMED;
 }
-long long now() {
-    return F.clock;
-}
 unsigned waits() {
     return F.waits;
 }
