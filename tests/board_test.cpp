@@ -4,14 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "board.h"
 #include "help_fun_1.h"
