@@ -4,7 +4,6 @@
 #include "emulator.h"
 
 #include <cerrno>
-#include <cstring>
 #include <iconv.h>
 #include <vterm.h>
 
@@ -24,13 +23,11 @@ void output_cb(const char *s, size_t len, void *user) {
     static_cast<std::string *>(user)->append(s, len);
 }
 
-VTermScreenCallbacks make_callbacks() {
-    VTermScreenCallbacks cb;
-    memset(&cb, 0, sizeof cb);
+const VTermScreenCallbacks callbacks = [] {
+    VTermScreenCallbacks cb{};
     cb.settermprop = settermprop_cb;
     return cb;
-}
-const VTermScreenCallbacks callbacks = make_callbacks();
+}();
 
 // Converts GBK to UTF-8; a character cut off at the end stays in rest.
 std::string gbk_to_utf8(const std::string &data, std::string &rest) {
@@ -137,8 +134,7 @@ void Screen::sync() {
 }
 
 static VTermScreenCell get(VTermScreen *vs, int col, int row) {
-    VTermScreenCell c;
-    memset(&c, 0, sizeof c);
+    VTermScreenCell c{};
     VTermPos pos{row, col};
     vterm_screen_get_cell(vs, pos, &c);
     return c;
