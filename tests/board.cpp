@@ -9,16 +9,18 @@
 
 #include "order_b_1.h"
 #include "order_fun_2.h"
+#include "rules_check.h"
 
 void board_game(int w, int h) {
-    width = w;
-    height = h;
-    b_type = 5;
-    b_num = 3;
-    max_f = 1000;
-    debug = help_line = s_twi = b_drop = twinkle = twi_num = 0;
+    well_settings(w, h, 5, 3, 0);
     init();
     display_frame();
+}
+
+void enter_column() {
+    next_block();
+    creat_new_block();
+    disploay_block();
 }
 
 void place(int x, int y, int v) {

@@ -4,14 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "board.h"
 #include "help_fun_1.h"
@@ -197,9 +192,7 @@ void play_a_little(int h, bool remove) {
     b_num = remove ? 3 : 0;
     count_mark();
     usr_help();
-    next_block();
-    creat_new_block();
-    disploay_block();
+    enter_column();
     change_block(6);
     b_type = 5;
     draw(h - 3, "#.4......#"

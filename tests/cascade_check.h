@@ -12,6 +12,7 @@
 #include "order_b_1.h"
 #include "order_fun_2.h"
 #include "fake_sys.h"
+#include "rules_check.h"
 #include "term.h"
 
 namespace cascade {
@@ -99,18 +100,10 @@ inline void keep(const char *data, size_t n, void *user) {
 // output of every flash and of the end, the board, the counters, the last group.
 inline std::string play(const Board &b, bool plain) {
     std::string out;
-    width = b.w;
-    height = b.h;
-    b_type = b.types;
-    b_num = b.run;
-    b_drop = b.drop;
-    max_f = 1000;
+    well_settings(b.w, b.h, b.types, b.run, b.drop);
     s_twi = b.flash;
     twinkle = twi_num = b.flash ? 1 : 0;
-    debug = help_line = 0;
-    for (auto &column : map)
-        for (auto &cell : column)
-            cell = 0;
+    clear_map();
     // A terminal of the tests' back end that holds the whole well and its
     // panel, cleared before each play: both paint onto the same screen, and
     // what they paint is all they show.

@@ -6,7 +6,7 @@
 #include <array>
 #include <cstring>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 
 #include "board.h"
@@ -24,14 +24,13 @@ using FallingColumn = OnScreen;
 void start(int w, int h, int top = 0, const char *board = "") {
     board_game(w, h);
     draw(top, board);
-    next_block();
-    creat_new_block();
-    disploay_block();
+    enter_column();
 }
 
 // A column's cells (the falling one or the preview) as a value to compare.
-std::array<int32_t, 12> cells_of(const int32_t (&column)[3][4]) {
-    std::array<int32_t, 12> cells;
+using Cells = std::array<int32_t, 12>;
+Cells cells_of(const int32_t (&column)[3][4]) {
+    Cells cells;
     memcpy(cells.data(), column, sizeof column);
     return cells;
 }
@@ -39,9 +38,7 @@ std::array<int32_t, 12> cells_of(const int32_t (&column)[3][4]) {
 // Board dumps appended to data.txt so far: each ends in a blank line.
 int dumps() {
     std::ifstream f("data.txt");
-    std::stringstream text;
-    text << f.rdbuf();
-    const std::string log = text.str();
+    const std::string log(std::istreambuf_iterator<char>(f), {});
     int n = 0;
     for (size_t at = log.find("\n\n"); at != std::string::npos; at = log.find("\n\n", at + 1))
         n++;
@@ -54,13 +51,8 @@ TEST_F(FallingColumn, OneColourGivesAllCodeOne) {
     board_game(10, 22);
     b_type = 1;
     for (int roll = 0; roll < 5; roll++) {
-        next_block();
-        for (int i = 0; i < 3; i++) {
-            EXPECT_EQ(block_new[i][0], 1);
-            EXPECT_EQ(block_new[i][1], 13);
-            EXPECT_EQ(block_new[i][2], 8 + i);
-            EXPECT_EQ(block_new[i][3], 2);
-        }
+        next_block(); // each cell: code, column, row, background
+        EXPECT_EQ(cells_of(block_new), (Cells{1, 13, 8, 2, 1, 13, 9, 2, 1, 13, 10, 2}));
     }
     // Out-of-range colour counts still roll codes that exist, and end.
     for (int types : {0, -1, 9}) {
@@ -113,9 +105,7 @@ TEST_F(FallingColumn, DropOnAnEmptyBoardMovesHeightMinusFourTimes) {
     board_game(10, 22);
     b_type = 1;
     b_num = 0; // keep the landed column
-    next_block();
-    creat_new_block();
-    disploay_block();
+    enter_column();
     debug = 1;
     int before = dumps();
     change_block(6);
@@ -190,9 +180,7 @@ TEST_F(FallingColumn, GuideLine) {
     board_game(10, 12);
     help_line = 1;
     place(6, 5, 2); // hangs above empty cells
-    next_block();
-    creat_new_block();
-    disploay_block();
+    enter_column();
     for (int r = 3; r <= 10; r++) {
         EXPECT_EQ(s.cell(5, r), "┊ ") << r;
         EXPECT_EQ(s.fg(10, r), 8);

@@ -6,17 +6,13 @@
 
 #include <array>
 #include <climits>
-#include <cstdio>
-#include <cstdlib>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
-
-#include <optional>
-#include <random>
-
-#include <csignal>
+#include <vector>
 #ifndef _WIN32
 #include <sys/resource.h>
 #endif
@@ -53,8 +49,8 @@ void fill_settings(int32_t v) {
 
 // Settings all at `before`, except the ones named in `changes`; a name the
 // table does not have fails the test.
-Settings expect_with(int32_t before,
-                     std::initializer_list<std::pair<const char *, int32_t>> changes) {
+using Changes = std::vector<std::pair<const char *, int32_t>>;
+Settings expect_with(int32_t before, const Changes &changes) {
     Settings s;
     s.fill(before);
     for (const auto &[name, v] : changes) {
@@ -76,18 +72,15 @@ std::string describe(const Settings &s) {
     return o.str();
 }
 
-void write_file(const std::string &name, const std::string &bytes) {
-    std::ofstream(name, std::ios::binary) << bytes;
-}
-
 std::string read_file(const std::string &name) {
     std::ifstream in(name, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// config.conf, and the settings it changes when read over settings all 77.
 struct Case {
-    std::string text; // config.conf
-    Settings want;    // the settings after reading it over settings all 77
+    std::string text;
+    Changes changes;
 };
 
 // Every test runs in a fresh temporary directory and leaves nothing behind.
@@ -98,18 +91,28 @@ class InTempDir : public ::testing::Test {
         dir_.reset();
         fill_settings(0);
     }
-    // Writes `text` as config.conf over settings that are all `before`, and reads it.
-    Settings read_text(const std::string &text, int32_t before = 77) {
+    // Reads config.conf as it stands over settings that are all `before`.
+    Settings read_over(int32_t before = 77) {
         fill_settings(before);
-        write_file("config.conf", text);
         read_config();
         return snapshot();
     }
+    // Writes `text` as config.conf and reads it: over the settings as they
+    // stand (reread), or over settings that are all `before` (read_text).
+    Settings reread(const std::string &text) {
+        dir_->write("config.conf", text);
+        read_config();
+        return snapshot();
+    }
+    Settings read_text(const std::string &text, int32_t before = 77) {
+        dir_->write("config.conf", text);
+        return read_over(before);
+    }
     void check(const std::vector<Case> &cases) {
         for (const Case &c : cases) {
-            Settings got = read_text(c.text);
-            EXPECT_EQ(got, c.want) << "config.conf: \"" << c.text << "\"\n got:  " << describe(got)
-                                   << "\n want: " << describe(c.want);
+            Settings got = read_text(c.text), want = expect_with(77, c.changes);
+            EXPECT_EQ(got, want) << "config.conf: \"" << c.text << "\"\n got:  " << describe(got)
+                                 << "\n want: " << describe(want);
         }
     }
     std::optional<ScratchDir> dir_;
@@ -122,57 +125,54 @@ using ConfigReader = InTempDir;
 // A key matches when the entry's key begins with it, byte for byte.
 TEST_F(ConfigReader, KeysMatchByPrefixAndCase) {
     check({
-        {"width=30", expect_with(77, {{"width", 30}})},
-        {"widthx=30", expect_with(77, {{"width", 30}})},
-        {"max_fall=2", expect_with(77, {{"max_f", 2}})},
-        {"s_twinkle=1", expect_with(77, {{"s_twi", 1}})},
-        {"twinkle_s=4", expect_with(77, {{"twinkle", 4}})},
-        {"WIDTH=30 Height=5 widt=3 =4 30", expect_with(77, {})},
+        {"width=30", {{"width", 30}}},
+        {"widthx=30", {{"width", 30}}},
+        {"max_fall=2", {{"max_f", 2}}},
+        {"s_twinkle=1", {{"s_twi", 1}}},
+        {"twinkle_s=4", {{"twinkle", 4}}},
+        {"WIDTH=30 Height=5 widt=3 =4 30", {}},
         {"first_speed=900 max_speed=90 add_speed=-2",
-         expect_with(77, {{"first_speed", 900}, {"max_speed", 90}, {"add_speed", -2}})},
+         {{"first_speed", 900}, {"max_speed", 90}, {"add_speed", -2}}},
     });
 }
 
 // Tokens end at any blank; only the one token that begins with "#" is a comment.
 TEST_F(ConfigReader, TokensAndComments) {
     check({
-        {"width = 30", expect_with(77, {{"width", 0}})},
-        {"#width=30", expect_with(77, {})},
-        {"# width=30", expect_with(77, {{"width", 30}})},
-        {"#the board heights are set below", expect_with(77, {{"height", 0}})},
-        {"#comment\n#########\n#debug=1", expect_with(77, {})},
+        {"width = 30", {{"width", 0}}},
+        {"#width=30", {}},
+        {"# width=30", {{"width", 30}}},
+        {"#the board heights are set below", {{"height", 0}}},
+        {"#comment\n#########\n#debug=1", {}},
         {"width=5\r\nheight=6\tb_type=2\vb_num=4\fdebug=1 help_line=0",
-         expect_with(77, {{"width", 5},
-                          {"height", 6},
-                          {"b_type", 2},
-                          {"b_num", 4},
-                          {"debug", 1},
-                          {"help_line", 0}})},
-        {"  \n\n\t ", expect_with(77, {})},
-        {"", expect_with(77, {})},
-        {"#\xb5\xd8\xcd\xbc\xbf\xed\xb6\xc8 \xb5\xd8width=9 width=8\xb5",
-         expect_with(77, {{"width", 8}})},
+         {{"width", 5},
+          {"height", 6},
+          {"b_type", 2},
+          {"b_num", 4},
+          {"debug", 1},
+          {"help_line", 0}}},
+        {"  \n\n\t ", {}},
+        {"", {}},
+        {"#\xb5\xd8\xcd\xbc\xbf\xed\xb6\xc8 \xb5\xd8width=9 width=8\xb5", {{"width", 8}}},
     });
 }
 
 // Values convert as atoi does, held to the signed 32-bit range.
 TEST_F(ConfigReader, Values) {
     check({
-        {"width=30x", expect_with(77, {{"width", 30}})},
-        {"width=+30", expect_with(77, {{"width", 30}})},
-        {"width=-3", expect_with(77, {{"width", -3}})},
-        {"width=x30", expect_with(77, {{"width", 0}})},
-        {"width=", expect_with(77, {{"width", 0}})},
-        {"width==30", expect_with(77, {{"width", 0}})},
-        {"width=+-3", expect_with(77, {{"width", 0}})},
-        {"width=-", expect_with(77, {{"width", 0}})},
-        {"width=000000000000000000000000042", expect_with(77, {{"width", 42}})},
-        {"width=2147483647 height=-2147483648",
-         expect_with(77, {{"width", INT32_MAX}, {"height", INT32_MIN}})},
-        {"width=2147483648 height=-2147483649",
-         expect_with(77, {{"width", INT32_MAX}, {"height", INT32_MIN}})},
+        {"width=30x", {{"width", 30}}},
+        {"width=+30", {{"width", 30}}},
+        {"width=-3", {{"width", -3}}},
+        {"width=x30", {{"width", 0}}},
+        {"width=", {{"width", 0}}},
+        {"width==30", {{"width", 0}}},
+        {"width=+-3", {{"width", 0}}},
+        {"width=-", {{"width", 0}}},
+        {"width=000000000000000000000000042", {{"width", 42}}},
+        {"width=2147483647 height=-2147483648", {{"width", INT32_MAX}, {"height", INT32_MIN}}},
+        {"width=2147483648 height=-2147483649", {{"width", INT32_MAX}, {"height", INT32_MIN}}},
         {"width=99999999999999999999999999 height=-99999999999999999999999",
-         expect_with(77, {{"width", INT32_MAX}, {"height", INT32_MIN}})},
+         {{"width", INT32_MAX}, {"height", INT32_MIN}}},
     });
 }
 
@@ -181,11 +181,11 @@ TEST_F(ConfigReader, Values) {
 TEST_F(ConfigReader, NulBytes) {
     using namespace std::string_literals;
     check({
-        {"\0width=5 height=6"s, expect_with(77, {{"height", 6}})},
-        {"width=5\0height=6 b_num=4"s, expect_with(77, {{"width", 5}, {"b_num", 4}})},
-        {"wid\0th=5"s, expect_with(77, {})},
-        {"width\0=5"s, expect_with(77, {{"width", 0}})},
-        {"\0\0\0\0"s, expect_with(77, {})},
+        {"\0width=5 height=6"s, {{"height", 6}}},
+        {"width=5\0height=6 b_num=4"s, {{"width", 5}, {"b_num", 4}}},
+        {"wid\0th=5"s, {}},
+        {"width\0=5"s, {{"width", 0}}},
+        {"\0\0\0\0"s, {}},
     });
 }
 
@@ -197,10 +197,10 @@ TEST_F(ConfigReader, LongTokens) {
     ASSERT_EQ(too_long.size(), 1024u);
     std::string huge = "b_type=3" + std::string(100000, 'x');
     check({
-        {fits, expect_with(77, {{"width", 7}})},
-        {too_long + " b_num=4", expect_with(77, {{"b_num", 4}})},
-        {huge + "\ndebug=1", expect_with(77, {{"debug", 1}})},
-        {"#" + huge + " debug=2", expect_with(77, {{"debug", 2}})},
+        {fits, {{"width", 7}}},
+        {too_long + " b_num=4", {{"b_num", 4}}},
+        {huge + "\ndebug=1", {{"debug", 1}}},
+        {"#" + huge + " debug=2", {{"debug", 2}}},
     });
 }
 
@@ -211,12 +211,9 @@ TEST_F(ConfigReader, LastEntryWinsAndAbsentKeysKeepTheirValue) {
               expect_with(77, {{"width", 7}, {"height", 9}}));
 
     EXPECT_EQ(read_text("width=10 b_num=4", 0), expect_with(0, {{"width", 10}, {"b_num", 4}}));
-    write_file("config.conf", "height=20 b_num=5");
-    read_config();
-    EXPECT_EQ(snapshot(), expect_with(0, {{"width", 10}, {"height", 20}, {"b_num", 5}}));
-    write_file("config.conf", "");
-    read_config();
-    EXPECT_EQ(snapshot(), expect_with(0, {{"width", 10}, {"height", 20}, {"b_num", 5}}));
+    const Settings kept = expect_with(0, {{"width", 10}, {"height", 20}, {"b_num", 5}});
+    EXPECT_EQ(reread("height=20 b_num=5"), kept);
+    EXPECT_EQ(reread(""), kept);
 }
 
 // The sample file is what a missing file falls back to, and makes a game
@@ -224,30 +221,22 @@ TEST_F(ConfigReader, LastEntryWinsAndAbsentKeysKeepTheirValue) {
 TEST_F(ConfigReader, SampleFileAndFallback) {
     const Settings sample = fallbacks();
 
-    fill_settings(77);
     fs::copy_file(fs::path(ZELVANE_SOURCE_DIR) / "config" / "config.conf", "config.conf");
-    read_config();
-    EXPECT_EQ(snapshot(), sample) << describe(snapshot());
+    EXPECT_EQ(read_over(), sample) << describe(snapshot());
     EXPECT_EQ(config_problem(), nullptr);
 
     fs::remove("config.conf");
-    fill_settings(77);
-    read_config();
-    EXPECT_EQ(snapshot(), sample) << "missing file: " << describe(snapshot());
+    EXPECT_EQ(read_over(), sample) << "missing file: " << describe(snapshot());
 
     fs::create_directory("config.conf");
-    fill_settings(77);
-    read_config();
-    EXPECT_EQ(snapshot(), sample) << "directory: " << describe(snapshot());
+    EXPECT_EQ(read_over(), sample) << "directory: " << describe(snapshot());
     fs::remove("config.conf");
 
     // 1 MiB is read whole; one byte more and the file counts as unreadable.
     for (size_t size : {size_t(1) << 20, (size_t(1) << 20) + 1}) {
         std::string text = "width=7";
-        write_file("config.conf", text + std::string(size - text.size(), ' '));
-        fill_settings(77);
-        read_config();
-        EXPECT_EQ(snapshot(), size == 1u << 20 ? expect_with(77, {{"width", 7}}) : sample)
+        EXPECT_EQ(read_text(text + std::string(size - text.size(), ' ')),
+                  size == 1u << 20 ? expect_with(77, {{"width", 7}}) : sample)
             << size << " bytes: " << describe(snapshot());
     }
 }
@@ -255,11 +244,11 @@ TEST_F(ConfigReader, SampleFileAndFallback) {
 // A UTF-8 byte-order mark is skipped only at the very start; a UTF-16 one is refused.
 TEST_F(ConfigReader, ByteOrderMarks) {
     check({
-        {"\xEF\xBB\xBFwidth=30 height=5", expect_with(77, {{"width", 30}, {"height", 5}})},
-        {"\xEF\xBB\xBF", expect_with(77, {})},
-        {"\xEF\xBBwidth=30 height=5", expect_with(77, {{"height", 5}})},
-        {"width=30 \xEF\xBB\xBFheight=5", expect_with(77, {{"width", 30}})},
-        {"w", expect_with(77, {})},
+        {"\xEF\xBB\xBFwidth=30 height=5", {{"width", 30}, {"height", 5}}},
+        {"\xEF\xBB\xBF", {}},
+        {"\xEF\xBBwidth=30 height=5", {{"height", 5}}},
+        {"width=30 \xEF\xBB\xBFheight=5", {{"width", 30}}},
+        {"w", {}},
     });
     for (const char *bom : {"\xFF\xFEw\0i\0", "\xFE\xFF\0w\0i"}) {
         read_text(std::string(bom, 6));
@@ -274,13 +263,12 @@ TEST_F(ConfigReader, ByteOrderMarks) {
 // Settings that would crash the game are named with their value and range.
 TEST_F(ConfigReader, Problems) {
     struct Bad {
-        const char *text, *names, *range;
+        const char *text, *range;
     };
     const Bad bad[] = {
-        {"width=2", "width=2", "3 到 100"},         {"width=101", "width=101", "3 到 100"},
-        {"width=-5", "width=-5", "3 到 100"},       {"height=3", "height=3", "4 到 100"},
-        {"height=1000", "height=1000", "4 到 100"}, {"b_type=0", "b_type=0", "1 到 5"},
-        {"b_type=6", "b_type=6", "1 到 5"},         {"add_speed=0", "add_speed=0", "不能为 0"},
+        {"width=2", "3 到 100"},  {"width=101", "3 到 100"},   {"width=-5", "3 到 100"},
+        {"height=3", "4 到 100"}, {"height=1000", "4 到 100"}, {"b_type=0", "1 到 5"},
+        {"b_type=6", "1 到 5"},   {"add_speed=0", "不能为 0"},
     };
     const std::string base = "width=12 height=22 b_type=5 add_speed=10 ";
     for (const Bad &b : bad) {
@@ -289,7 +277,7 @@ TEST_F(ConfigReader, Problems) {
         ASSERT_NE(msg, nullptr) << b.text;
         std::string m = msg;
         EXPECT_NE(m.find("config.conf"), std::string::npos) << m;
-        EXPECT_NE(m.find(b.names), std::string::npos) << m;
+        EXPECT_NE(m.find(b.text), std::string::npos) << m;
         EXPECT_NE(m.find(b.range), std::string::npos) << m;
     }
     // The edges of every range, and odd values that the game can still use.
@@ -301,8 +289,6 @@ TEST_F(ConfigReader, Problems) {
 }
 
 // ---- data.txt ------------------------------------------------------------------
-
-using DebugLog = InTempDir;
 
 namespace {
 // The well as it stands right after it is drawn.
@@ -317,10 +303,22 @@ const char well_4x3[] = "|  10|  10|  10|\n"
                         "|   0|   0|  10|\n"
                         "|  10|  10|  10|\n"
                         "\n";
+
+// Every test starts on a drawn 4 x 3 well and leaves no well behind.
+class DebugLog : public InTempDir {
+  protected:
+    void SetUp() override {
+        InTempDir::SetUp();
+        build_well(4, 3);
+    }
+    void TearDown() override {
+        build_well(0, 0);
+        InTempDir::TearDown();
+    }
+};
 } // namespace
 
 TEST_F(DebugLog, DumpsAreAppendedByteForByte) {
-    build_well(4, 3);
     debug = 1;
     clear_data();
     record_map();
@@ -337,11 +335,9 @@ TEST_F(DebugLog, DumpsAreAppendedByteForByte) {
     clear_data();
     EXPECT_TRUE(fs::exists("data.txt"));
     EXPECT_EQ(fs::file_size("data.txt"), 0u);
-    build_well(0, 0);
 }
 
 TEST_F(DebugLog, DebugOffWritesNothing) {
-    build_well(4, 3);
     debug = 0;
     record_map();
     EXPECT_FALSE(fs::exists("data.txt"));
@@ -349,11 +345,9 @@ TEST_F(DebugLog, DebugOffWritesNothing) {
     record_map();
     EXPECT_TRUE(fs::exists("data.txt"));
     EXPECT_EQ(fs::file_size("data.txt"), 0u);
-    build_well(0, 0);
 }
 
 TEST_F(DebugLog, UnwritableLogIsIgnored) {
-    build_well(4, 3);
     debug = 1;
     fs::create_directory("data.txt");
     clear_data();
@@ -361,14 +355,12 @@ TEST_F(DebugLog, UnwritableLogIsIgnored) {
     EXPECT_TRUE(fs::is_directory("data.txt"));
     EXPECT_EQ(map[0][0], 10);
     EXPECT_EQ(width, 4);
-    build_well(0, 0);
 }
 
 #ifndef _WIN32 // file-size limits are POSIX
 // A file-size limit (with SIGXFSZ ignored, as the game has it) stops the log
 // for the rest of the game; the next game logs again, and the loss is told once.
 TEST_F(DebugLog, AFullFileStopsTheLogForOneGame) {
-    build_well(4, 3);
     debug = 1;
     const rlim_t limit = 100; // room for one dump of 80 bytes, not two
     struct rlimit old;
@@ -393,6 +385,5 @@ TEST_F(DebugLog, AFullFileStopsTheLogForOneGame) {
     EXPECT_EQ(read_file("data.txt"), well_4x3);
     EXPECT_FALSE(take_log_loss());
     signal(SIGXFSZ, old_xfsz);
-    build_well(0, 0);
 }
 #endif

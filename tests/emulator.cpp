@@ -4,7 +4,6 @@
 #include "emulator.h"
 
 #include <cerrno>
-#include <cstring>
 #include <iconv.h>
 #include <vterm.h>
 
@@ -24,13 +23,11 @@ void output_cb(const char *s, size_t len, void *user) {
     static_cast<std::string *>(user)->append(s, len);
 }
 
-VTermScreenCallbacks make_callbacks() {
-    VTermScreenCallbacks cb;
-    memset(&cb, 0, sizeof cb);
+const VTermScreenCallbacks callbacks = [] {
+    VTermScreenCallbacks cb{};
     cb.settermprop = settermprop_cb;
     return cb;
-}
-const VTermScreenCallbacks callbacks = make_callbacks();
+}();
 
 // Converts GBK to UTF-8; a character cut off at the end stays in rest.
 std::string gbk_to_utf8(const std::string &data, std::string &rest) {
@@ -137,8 +134,7 @@ void Screen::sync() {
 }
 
 static VTermScreenCell get(VTermScreen *vs, int col, int row) {
-    VTermScreenCell c;
-    memset(&c, 0, sizeof c);
+    VTermScreenCell c{};
     VTermPos pos{row, col};
     vterm_screen_get_cell(vs, pos, &c);
     return c;
@@ -154,24 +150,8 @@ std::string Screen::ch(int col, int row) {
         return " ";
     }
     std::string out;
-    for (int i = 0; i < VTERM_MAX_CHARS_PER_CELL && c.chars[i]; i++) {
-        uint32_t u = c.chars[i];
-        if (u < 0x80) {
-            out += (char)u;
-        } else if (u < 0x800) {
-            out += (char)(0xC0 | (u >> 6));
-            out += (char)(0x80 | (u & 0x3F));
-        } else if (u < 0x10000) {
-            out += (char)(0xE0 | (u >> 12));
-            out += (char)(0x80 | ((u >> 6) & 0x3F));
-            out += (char)(0x80 | (u & 0x3F));
-        } else {
-            out += (char)(0xF0 | (u >> 18));
-            out += (char)(0x80 | ((u >> 12) & 0x3F));
-            out += (char)(0x80 | ((u >> 6) & 0x3F));
-            out += (char)(0x80 | (u & 0x3F));
-        }
-    }
+    for (int i = 0; i < VTERM_MAX_CHARS_PER_CELL && c.chars[i]; i++)
+        utf8_append(c.chars[i], &out);
     return out;
 }
 
@@ -181,20 +161,23 @@ int Screen::width(int col, int row) {
     return get(vs_, col, row).width;
 }
 
+// A cell colour as a console palette index: `dflt` for the default colour,
+// -1 for one that is no palette entry.
+static int palette(const VTermColor &c, bool is_default, int dflt) {
+    if (is_default) return dflt;
+    return VTERM_COLOR_IS_INDEXED(&c) ? ansi_index(c.indexed.idx) : -1;
+}
+
 int Screen::fg(int col, int row) {
     sync();
     VTermScreenCell c = get(vs_, col, row);
-    if (VTERM_COLOR_IS_DEFAULT_FG(&c.fg)) return 7;
-    if (!VTERM_COLOR_IS_INDEXED(&c.fg)) return -1;
-    return ansi_index(c.fg.indexed.idx);
+    return palette(c.fg, VTERM_COLOR_IS_DEFAULT_FG(&c.fg), 7);
 }
 
 int Screen::bg(int col, int row) {
     sync();
     VTermScreenCell c = get(vs_, col, row);
-    if (VTERM_COLOR_IS_DEFAULT_BG(&c.bg)) return 0;
-    if (!VTERM_COLOR_IS_INDEXED(&c.bg)) return -1;
-    return ansi_index(c.bg.indexed.idx);
+    return palette(c.bg, VTERM_COLOR_IS_DEFAULT_BG(&c.bg), 0);
 }
 
 std::string Screen::cell(int x, int y) {
@@ -210,18 +193,20 @@ std::string Screen::line(int row, int col) {
     return out;
 }
 
+static VTermPos cursor(VTerm *vt) {
+    VTermPos p;
+    vterm_state_get_cursorpos(vterm_obtain_state(vt), &p);
+    return p;
+}
+
 int Screen::cursor_col() {
     sync();
-    VTermPos p;
-    vterm_state_get_cursorpos(vterm_obtain_state(vt_), &p);
-    return p.col;
+    return cursor(vt_).col;
 }
 
 int Screen::cursor_row() {
     sync();
-    VTermPos p;
-    vterm_state_get_cursorpos(vterm_obtain_state(vt_), &p);
-    return p.row;
+    return cursor(vt_).row;
 }
 
 std::string Screen::take_replies() {

@@ -82,12 +82,6 @@ void type(const std::string &bytes) {
 void lose_screen() {
     if (F.open) F.events |= SYS_RESUMED;
 }
-long long now() {
-    return F.clock;
-}
-void tick(int ms) {
-    F.clock += ms;
-}
 unsigned waits() {
     return F.waits;
 }
@@ -141,13 +135,8 @@ int sys_wait(term_keys *keys, int timeout_ms) {
         F.clock += timeout_ms;
         return SYS_TIMEOUT;
     }
-    static const unsigned char enter = '\r';
-    if (F.typed.empty()) {
-        keys->feed(&enter, 1);
-        return SYS_INPUT;
-    }
-    std::string bytes;
-    bytes.swap(F.typed);
+    std::string bytes = F.typed.empty() ? "\r" : F.typed; // nothing queued: an Enter
+    F.typed.clear();
     keys->feed(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
     return SYS_INPUT;
 }

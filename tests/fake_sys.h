@@ -34,10 +34,6 @@ void type(const std::string &bytes);
 // The terminal lost what it showed, as after a resume: an event for the
 // layer's next wait.
 void lose_screen();
-// Milliseconds on the clock.
-long long now();
-// Time passes while the layer is busy, not waiting.
-void tick(int ms);
 // Calls of the layer since the terminal was opened: waits, and asks for
 // the window's size.
 unsigned waits();

@@ -79,43 +79,25 @@ TEST(KeyDecoder, LoneEscapeWaitsForItsTime) {
 }
 
 TEST(KeyDecoder, OtherSequencesAreSwallowedWhole) {
-    const char *swallowed[] = {
-        "\x1bOP",
-        "\x1bOQ",
-        "\x1b[11~",
-        "\x1b[15~",
-        "\x1b[24~", // F1, F2, F5, F12
-        "\x1b[H",
-        "\x1b[F",
-        "\x1bOH",
-        "\x1bOF",
-        "\x1b[1~", // Home, End
-        "\x1b[4~",
-        "\x1b[2~",
-        "\x1b[3~",
-        "\x1b[5~",
-        "\x1b[6~", // Ins, Del, PgUp/Dn
-        "\x1b[1;5A",
-        "\x1b[1;2B",
-        "\x1b[1;3C",
-        "\x1b[1;6D",
-        "\x1bO5A", // modified arrows
-        "\x1b\x1b[A",
-        "\x1b\x1bOD", // Alt+arrows
-        "\x1b[[A",
-        "\x1b[[E", // Linux console F-keys
-        "\x1bx",
-        "\x1b ",
-        "\x1b\r", // Alt+key
-        "\x1b]0;title\x07",
-        "\x1bP1$r0m\x1b\\",
-        "\x1b_apc\x1b\\", // strings
-        "\x1b[?1;2c",
-        "\x1b[>0;136;0c",
-        "\x1b[200~", // replies, paste mark
+    const struct {
+        const char *kind;
+        std::vector<const char *> sequences;
+    } swallowed[] = {
+        {"F1, F2, F5, F12", {"\x1bOP", "\x1bOQ", "\x1b[11~", "\x1b[15~", "\x1b[24~"}},
+        {"Home, End", {"\x1b[H", "\x1b[F", "\x1bOH", "\x1bOF", "\x1b[1~", "\x1b[4~"}},
+        {"Ins, Del, PgUp/Dn", {"\x1b[2~", "\x1b[3~", "\x1b[5~", "\x1b[6~"}},
+        {"modified arrows", {"\x1b[1;5A", "\x1b[1;2B", "\x1b[1;3C", "\x1b[1;6D", "\x1bO5A"}},
+        {"Alt+arrows", {"\x1b\x1b[A", "\x1b\x1bOD"}},
+        {"Linux console F-keys", {"\x1b[[A", "\x1b[[E"}},
+        {"Alt+key", {"\x1bx", "\x1b ", "\x1b\r"}},
+        {"strings", {"\x1b]0;title\x07", "\x1bP1$r0m\x1b\\", "\x1b_apc\x1b\\"}},
+        {"replies, paste mark", {"\x1b[?1;2c", "\x1b[>0;136;0c", "\x1b[200~"}},
     };
-    for (const char *s : swallowed)
-        expect_split_proof(s, {});
+    for (const auto &group : swallowed) {
+        SCOPED_TRACE(group.kind);
+        for (const char *s : group.sequences)
+            expect_split_proof(s, {});
+    }
     // Between keys nothing of them leaks, and the keys around them stay.
     expect_split_proof(" \x1b[15~\x1b[A\x1b[1;5C\r", {key_space, key_arrow, arrow_up, key_enter});
 }

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -159,11 +159,10 @@ TEST(ScreenModel, WidthTablesAreTheScriptsOutput) {
     std::string version;
     std::getline(eaw, version);
     std::ifstream committed(ZELVANE_SOURCE_DIR "/src/term/widths.inc");
-    std::stringstream want;
-    want << committed.rdbuf();
+    const std::string want(std::istreambuf_iterator<char>(committed), {});
     std::string v = version.substr(version.find('-') + 1);
     v = v.substr(0, v.find(".txt"));
-    if (want.str().find("Unicode " + v + "'s") == std::string::npos)
+    if (want.find("Unicode " + v + "'s") == std::string::npos)
         GTEST_SKIP() << "the installed data is " << version
                      << ", not the committed tables' version";
     FILE *p = popen("python3 " ZELVANE_SOURCE_DIR "/scripts/widths.py", "r");
@@ -173,5 +172,5 @@ TEST(ScreenModel, WidthTablesAreTheScriptsOutput) {
     for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
         made.append(buf, n);
     EXPECT_EQ(pclose(p), 0);
-    EXPECT_EQ(made, want.str()) << "run: python3 scripts/widths.py > src/term/widths.inc";
+    EXPECT_EQ(made, want) << "run: python3 scripts/widths.py > src/term/widths.inc";
 }

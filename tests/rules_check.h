@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// rules_check.h -- the invariants of the board and the falling column, and a
-// random player, shared by the soak test and the rules fuzzer.
+// rules_check.h -- the settings of a quiet game on a well, and the
+// invariants of the board and the falling column; shared by the tests'
+// boards, the soak test, the cascade check and the fuzzers.
 #pragma once
 
 #include <bit>
@@ -10,24 +11,32 @@
 #include "order_b_1.h"
 #include "order_fun_2.h"
 
-// Settings for a game played with no screen, no flash and no log.
-inline void rules_setup(int w, int h, int types, int run, int drop) {
+// The settings of a w x h well with `types` colours, runs of `run` and
+// settling on or off; no flash, no log, no guide line.
+inline void well_settings(int w, int h, int types, int run, int drop) {
     width = w;
     height = h;
     b_type = types;
     b_num = run;
     b_drop = drop;
     max_f = 1000;
-    s_twi = 0;
-    twinkle = 0;
-    twi_num = 0;
-    debug = 0;
-    help_line = 1;
-    // Cells outside the board are left as an earlier, larger game left them;
-    // start from a clean slate so that the checks can see any stray write.
+    s_twi = twinkle = twi_num = debug = help_line = 0;
+}
+
+// Every cell of map empty, the well and beyond: cells outside the well are
+// otherwise left as an earlier, larger game left them.
+inline void clear_map() {
     for (auto &column : map)
         for (auto &cell : column)
             cell = 0;
+}
+
+// Settings for a game played with no screen, no flash and no log, from a
+// clean slate so that the checks can see any stray write.
+inline void rules_setup(int w, int h, int types, int run, int drop) {
+    well_settings(w, h, types, run, drop);
+    help_line = 1;
+    clear_map();
     init();
     count_mark();
     display_frame();

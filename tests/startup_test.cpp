@@ -4,9 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "board.h"
@@ -123,8 +120,6 @@ TEST_F(StartupScreens, ConfigurationScreen) {
     EXPECT_EQ(s.line(23), "");
     EXPECT_EQ(s.cursor_row(), 23);
 
-    for (int32_t *p :
-         {&width, &height, &b_type, &b_num, &max_f, &first_speed, &add_speed, &max_speed, &debug,
-          &help_line, &fask_s, &s_twi, &b_drop, &twinkle, &twi_num})
-        *p = 0;
+    for (const Setting &setting : settings)
+        *setting.value = 0;
 }
