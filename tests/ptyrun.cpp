@@ -8,6 +8,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -123,6 +125,27 @@ size_t count(const std::string &hay, const std::string &needle) {
     for (size_t at = hay.find(needle); at != std::string::npos; at = hay.find(needle, at + 1))
         n++;
     return n;
+}
+
+std::string file_text(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::string> stat_fields(pid_t pid) {
+    std::string stat = file_text("/proc/" + std::to_string(pid) + "/stat");
+    std::vector<std::string> fields;
+    size_t paren = stat.rfind(')');
+    if (paren == std::string::npos) return fields;
+    std::istringstream rest(stat.substr(paren + 1));
+    for (std::string field; rest >> field;)
+        fields.push_back(field);
+    return fields;
+}
+
+char process_state(pid_t pid) {
+    std::vector<std::string> f = stat_fields(pid);
+    return f.empty() ? '?' : f[0][0];
 }
 
 bool PtyRun::wait_text(const std::string &text, int timeout_ms) {
