@@ -384,13 +384,16 @@ static void expect_idle(PtyRun &p) {
 TEST(Game, UnsafeFilesAreLeftAlone) {
     namespace fs = std::filesystem;
     using Dir = const std::string &;
-    auto keeps = [](Dir d, const char *target) {
-        EXPECT_EQ(file_text(d + "/" + target), "keep\n") << target;
+    using Path = const std::string &;
+    // make(file, beside) for data.txt and temp.txt, each with a name of its
+    // own beside it (target-data, target-temp).
+    auto both = [](Dir d, const std::function<void(Path, Path)> &make) {
+        for (std::string kind : {"data", "temp"})
+            make(d + "/" + kind + ".txt", d + "/target-" + kind);
     };
-    auto both = [](Dir d, const std::function<void(const std::string &)> &make) {
-        make(d + "/data.txt");
-        make(d + "/temp.txt");
-    };
+    auto keep = [](Path f) { std::ofstream(f) << "keep\n"; };
+    auto kept = [](Path f) { EXPECT_EQ(file_text(f), "keep\n") << f; };
+    auto link = [](Path f, Path to) { fs::create_symlink(fs::path(to).filename(), f); };
     struct Case {
         const char *name;
         bool config; // planted as config.conf, rather than as data.txt and temp.txt
@@ -398,50 +401,42 @@ TEST(Game, UnsafeFilesAreLeftAlone) {
     };
     const Case cases[] = {
         {"links to files", false,
-         [](Dir d) {
-             std::ofstream(d + "/target-data") << "keep\n";
-             std::ofstream(d + "/target-temp") << "keep\n";
-             fs::create_symlink("target-data", d + "/data.txt");
-             fs::create_symlink("target-temp", d + "/temp.txt");
+         [&](Dir d) {
+             both(d, [&](Path f, Path to) {
+                 keep(to);
+                 link(f, to);
+             });
          },
          [&](Dir d) {
-             keeps(d, "target-data");
-             keeps(d, "target-temp");
-             EXPECT_FALSE(fs::is_symlink(d + "/data.txt")) << "a link is removed as a link";
-             EXPECT_FALSE(fs::is_symlink(d + "/temp.txt")) << "a link is removed as a link";
+             both(d, [&](Path f, Path to) {
+                 kept(to);
+                 EXPECT_FALSE(fs::is_symlink(f)) << "a link is removed as a link";
+             });
          }},
-        {"links to nothing", false,
-         [](Dir d) {
-             fs::create_symlink("missing-data", d + "/data.txt");
-             fs::create_symlink("missing-temp", d + "/temp.txt");
-         },
-         [](Dir d) {
-             EXPECT_FALSE(fs::exists(d + "/missing-data"));
-             EXPECT_FALSE(fs::exists(d + "/missing-temp"));
-         }},
-        {"FIFOs", false,
-         [&](Dir d) { both(d, [](const std::string &f) { mkfifo(f.c_str(), 0600); }); },
-         [&](Dir d) { both(d, [](const std::string &f) { EXPECT_TRUE(fs::is_fifo(f)) << f; }); }},
+        {"links to nothing", false, [&](Dir d) { both(d, link); },
+         [&](Dir d) { both(d, [](Path, Path to) { EXPECT_FALSE(fs::exists(to)); }); }},
+        {"FIFOs", false, [&](Dir d) { both(d, [](Path f, Path) { mkfifo(f.c_str(), 0600); }); },
+         [&](Dir d) { both(d, [](Path f, Path) { EXPECT_TRUE(fs::is_fifo(f)) << f; }); }},
         {"device nodes", false,
          [&](Dir d) {
              // A copy of /dev/null needs root; without it a FIFO stands in.
-             both(d, [](const std::string &f) {
+             both(d, [](Path f, Path) {
                  if (mknod(f.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) mkfifo(f.c_str(), 0600);
              });
          },
-         [&](Dir d) { both(d, [](const std::string &f) { EXPECT_TRUE(fs::exists(f)) << f; }); }},
+         [&](Dir d) { both(d, [](Path f, Path) { EXPECT_TRUE(fs::exists(f)) << f; }); }},
         {"hard links", false,
-         [](Dir d) {
-             std::ofstream(d + "/target-data") << "keep\n";
-             std::ofstream(d + "/target-temp") << "keep\n";
-             fs::create_hard_link(d + "/target-data", d + "/data.txt");
-             fs::create_hard_link(d + "/target-temp", d + "/temp.txt");
+         [&](Dir d) {
+             both(d, [&](Path f, Path to) {
+                 keep(to);
+                 fs::create_hard_link(to, f);
+             });
          },
          [&](Dir d) {
-             keeps(d, "target-data");
-             keeps(d, "target-temp");
-             keeps(d, "data.txt");
-             keeps(d, "temp.txt");
+             both(d, [&](Path f, Path to) {
+                 kept(to);
+                 kept(f);
+             });
          }},
         {"devices", false,
          [](Dir d) {
@@ -450,11 +445,8 @@ TEST(Game, UnsafeFilesAreLeftAlone) {
          },
          [](Dir) {}},
         {"directories", false,
-         [&](Dir d) { both(d, [](const std::string &f) { fs::create_directory(f); }); },
-         [](Dir d) {
-             EXPECT_TRUE(fs::is_directory(d + "/data.txt"));
-             EXPECT_TRUE(fs::is_directory(d + "/temp.txt"));
-         }},
+         [&](Dir d) { both(d, [](Path f, Path) { fs::create_directory(f); }); },
+         [&](Dir d) { both(d, [](Path f, Path) { EXPECT_TRUE(fs::is_directory(f)) << f; }); }},
         {"read-only files", false, plant_read_only, expect_read_only_kept},
         {"config.conf a FIFO", true, [](Dir d) { mkfifo((d + "/config.conf").c_str(), 0600); },
          [](Dir) {}},
