@@ -130,6 +130,12 @@ inline void forget_screen(Screen &s) {
     s.feed("\x1b[0m\x1b[2J");
 }
 
+// Resizes the terminal, which forgets what it showed.
+inline void resize_forgetting(PtyRun &p, int cols, int rows) {
+    forget_screen(p.screen);
+    p.resize(cols, rows);
+}
+
 // ---- Waiting for what the screen shows ------------------------------------
 
 // Something the screen shows, waited for.

@@ -228,8 +228,7 @@ TEST(Game, ResizeDuringPlayRepaintsTheGame) {
     p.pump(200);
     auto log_size = [&] { return std::filesystem::file_size(g.dir.path + "/data.txt"); };
     const auto logged = log_size();
-    forget_screen(p.screen);
-    p.resize(90, 32);
+    resize_forgetting(p, 90, 32);
     EXPECT_EQ(wait_same(p, fresh), "");
 
     // Too small: the message, and the game again once it fits.
@@ -260,13 +259,11 @@ TEST(Game, ResizeRepaintsStartUpScreensPauseAndMenu) {
     Game g({{"height", 7}, {"b_num", 6}, {"fask_s", 0}});
     PtyRun &p = *g.pty;
     ASSERT_TRUE(sees(p, "由不同颜色的小方块组成的小柱子陆续从屏幕上"));
-    forget_screen(p.screen);
-    p.resize(81, 25);
+    resize_forgetting(p, 81, 25);
     ASSERT_TRUE(sees(p, "由不同颜色的小方块组成的小柱子陆续从屏幕上"));
     EXPECT_TRUE(sees(p, "请按任意键继续"));
     ASSERT_TRUE(press(p, "a", "当前配置信息"));
-    forget_screen(p.screen);
-    p.resize(80, 26);
+    resize_forgetting(p, 80, 26);
     ASSERT_TRUE(sees(p, "当前配置信息"));
     EXPECT_TRUE(sees(p, "消除闪烁次数=0"));
     EXPECT_TRUE(sees(p, "请按任意键继续"));
@@ -275,16 +272,14 @@ TEST(Game, ResizeRepaintsStartUpScreensPauseAndMenu) {
     // During a pause: the game screen, and the pause goes on.
     p.send(ENTER);
     p.pump(200);
-    forget_screen(p.screen);
-    p.resize(81, 26);
+    resize_forgetting(p, 81, 26);
     ASSERT_TRUE(sees(p, [](Screen &s) { return column_at(s, 4) && has_glyph(s, 0, 6, "○"); }));
     ASSERT_TRUE(press(p, LEFT + RIGHT, column(5))); // the Left ends the pause
     ASSERT_TRUE(press(p, LEFT, column(4)));
 
     ASSERT_TRUE(reach_menu(p));
     ASSERT_TRUE(press(p, DOWN, row(3, "--> 结束")));
-    forget_screen(p.screen);
-    p.resize(80, 24);
+    resize_forgetting(p, 80, 24);
     ASSERT_TRUE(sees(p, row(3, "--> 结束")));
     EXPECT_EQ(menu_rows(p.screen), MENU_END);
 }
@@ -300,8 +295,7 @@ TEST(Game, ResizeDuringAFlashPauseRepaintsAtOnce) {
     ASSERT_TRUE(
         sees(p, [](Screen &s) { return !has_glyph(s, 4, 0, "①") && !has_glyph(s, 4, 20, "①"); }));
     auto t0 = std::chrono::steady_clock::now();
-    forget_screen(p.screen);
-    p.resize(90, 32);
+    resize_forgetting(p, 90, 32);
     ASSERT_TRUE(sees(p, [](Screen &s) { return board_drawn(s, 8, 22); }));
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(2500));
     EXPECT_TRUE(screen_has(p.screen, "总Zelvane数：0")) << "the flash was cut short";

@@ -31,9 +31,7 @@ static long long now_ms() {
 PtyRun::PtyRun(const std::vector<std::string> &argv, const std::string &cwd, int cols, int rows,
                const std::vector<std::string> &env)
     : screen(cols, rows, false) {
-    struct winsize ws = {};
-    ws.ws_col = (unsigned short)cols;
-    ws.ws_row = (unsigned short)rows;
+    struct winsize ws = {(unsigned short)rows, (unsigned short)cols, 0, 0};
     pid = forkpty(&master, nullptr, nullptr, &ws);
     if (pid == 0) {
         if (chdir(cwd.c_str()) != 0) _exit(126);
@@ -174,9 +172,7 @@ int PtyRun::wait_exit(int timeout_ms) {
 }
 
 void PtyRun::resize(int cols, int rows) {
-    struct winsize ws = {};
-    ws.ws_col = (unsigned short)cols;
-    ws.ws_row = (unsigned short)rows;
+    struct winsize ws = {(unsigned short)rows, (unsigned short)cols, 0, 0};
     screen.resize(cols, rows);
     ioctl(master, TIOCSWINSZ, &ws);
 }

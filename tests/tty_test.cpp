@@ -39,6 +39,14 @@ struct termios fresh_modes() {
     return t;
 }
 
+// The title saved and given back.
+const std::string TITLE_PUSH = "\x1b[22;0t", TITLE_POP = "\x1b[23;0t";
+
+// Every title the program saved it has given back.
+bool titles_balanced(Screen &s) {
+    return count(s.bytes(), TITLE_PUSH) == count(s.bytes(), TITLE_POP);
+}
+
 bool is_raw(const struct termios &t) {
     return !(t.c_lflag & (ECHO | ICANON)) && (t.c_lflag & ISIG) && !(t.c_iflag & ICRNL) &&
            (t.c_oflag & OPOST);
@@ -150,12 +158,11 @@ TEST_P(RestoredOnExit, ModesCursorAndTitle) {
     EXPECT_TRUE(run.screen.cursor_visible());
     EXPECT_FALSE(run.screen.alt_screen());
     const std::string &b = run.screen.bytes();
-    size_t push = b.find("\x1b[22;0t"), title = b.find("\x1b]2;Zelvane"),
-           pop = b.rfind("\x1b[23;0t");
+    size_t push = b.find(TITLE_PUSH), title = b.find("\x1b]2;Zelvane"), pop = b.rfind(TITLE_POP);
     ASSERT_NE(pop, std::string::npos);
     EXPECT_LT(push, title);
     EXPECT_LT(title, pop);
-    EXPECT_EQ(count(b, "\x1b[22;0t"), count(b, "\x1b[23;0t"));
+    EXPECT_TRUE(titles_balanced(run.screen));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -183,11 +190,10 @@ TEST(Tty, CtrlZRestoresAndResumeTakesTheTerminalAgain) {
 
     kill(pid, SIGTSTP);
     ASSERT_TRUE(run.wait_for([&](Screen &s) {
-        return s.cursor_visible() && !is_raw(run.modes()) &&
-               count(s.bytes(), "\x1b[22;0t") == count(s.bytes(), "\x1b[23;0t");
+        return s.cursor_visible() && !is_raw(run.modes()) && titles_balanced(s);
     }));
     expect_modes_as_found(run);
-    EXPECT_EQ(count(run.screen.bytes(), "\x1b[22;0t"), count(run.screen.bytes(), "\x1b[23;0t"));
+    EXPECT_TRUE(titles_balanced(run.screen));
 
     ASSERT_TRUE(stopped(run, pid));
     kill(pid, SIGCONT);
