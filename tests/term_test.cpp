@@ -26,8 +26,7 @@
 #include "term/chars.h"
 #include "term/vt.h"
 
-// The top of a frame and the row below it, from cell x on, as the panel
-// draws them.
+// The top of a frame and the row below it, as the panel draws them.
 static void draw_frame(int x) {
     set_cocate(x, 0);
     term_text(" ┌──┐");
