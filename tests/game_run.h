@@ -130,28 +130,10 @@ inline void forget_screen(Screen &s) {
     s.feed("\x1b[0m\x1b[2J");
 }
 
-// What the file at path holds ("" when there is none).
-inline std::string file_text(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// The fields of /proc/PID/stat after the command name, from the state on.
-inline std::vector<std::string> stat_fields(pid_t pid) {
-    std::string stat = file_text("/proc/" + std::to_string(pid) + "/stat");
-    std::vector<std::string> fields;
-    size_t paren = stat.rfind(')');
-    if (paren == std::string::npos) return fields;
-    std::istringstream rest(stat.substr(paren + 1));
-    for (std::string field; rest >> field;)
-        fields.push_back(field);
-    return fields;
-}
-
-// The state letter: 'T' while stopped.
-inline char process_state(pid_t pid) {
-    std::vector<std::string> f = stat_fields(pid);
-    return f.empty() ? '?' : f[0][0];
+// Resizes the terminal, which forgets what it showed.
+inline void resize_forgetting(PtyRun &p, int cols, int rows) {
+    forget_screen(p.screen);
+    p.resize(cols, rows);
 }
 
 // ---- Waiting for what the screen shows ------------------------------------

@@ -228,8 +228,7 @@ TEST(Game, ResizeDuringPlayRepaintsTheGame) {
     p.pump(200);
     auto log_size = [&] { return std::filesystem::file_size(g.dir.path + "/data.txt"); };
     const auto logged = log_size();
-    forget_screen(p.screen);
-    p.resize(90, 32);
+    resize_forgetting(p, 90, 32);
     EXPECT_EQ(wait_same(p, fresh), "");
 
     // Too small: the message, and the game again once it fits.
@@ -260,13 +259,11 @@ TEST(Game, ResizeRepaintsStartUpScreensPauseAndMenu) {
     Game g({{"height", 7}, {"b_num", 6}, {"fask_s", 0}});
     PtyRun &p = *g.pty;
     ASSERT_TRUE(sees(p, "由不同颜色的小方块组成的小柱子陆续从屏幕上"));
-    forget_screen(p.screen);
-    p.resize(81, 25);
+    resize_forgetting(p, 81, 25);
     ASSERT_TRUE(sees(p, "由不同颜色的小方块组成的小柱子陆续从屏幕上"));
     EXPECT_TRUE(sees(p, "请按任意键继续"));
     ASSERT_TRUE(press(p, "a", "当前配置信息"));
-    forget_screen(p.screen);
-    p.resize(80, 26);
+    resize_forgetting(p, 80, 26);
     ASSERT_TRUE(sees(p, "当前配置信息"));
     EXPECT_TRUE(sees(p, "消除闪烁次数=0"));
     EXPECT_TRUE(sees(p, "请按任意键继续"));
@@ -275,16 +272,14 @@ TEST(Game, ResizeRepaintsStartUpScreensPauseAndMenu) {
     // During a pause: the game screen, and the pause goes on.
     p.send(ENTER);
     p.pump(200);
-    forget_screen(p.screen);
-    p.resize(81, 26);
+    resize_forgetting(p, 81, 26);
     ASSERT_TRUE(sees(p, [](Screen &s) { return column_at(s, 4) && has_glyph(s, 0, 6, "○"); }));
     ASSERT_TRUE(press(p, LEFT + RIGHT, column(5))); // the Left ends the pause
     ASSERT_TRUE(press(p, LEFT, column(4)));
 
     ASSERT_TRUE(reach_menu(p));
     ASSERT_TRUE(press(p, DOWN, row(3, "--> 结束")));
-    forget_screen(p.screen);
-    p.resize(80, 24);
+    resize_forgetting(p, 80, 24);
     ASSERT_TRUE(sees(p, row(3, "--> 结束")));
     EXPECT_EQ(menu_rows(p.screen), MENU_END);
 }
@@ -300,8 +295,7 @@ TEST(Game, ResizeDuringAFlashPauseRepaintsAtOnce) {
     ASSERT_TRUE(
         sees(p, [](Screen &s) { return !has_glyph(s, 4, 0, "①") && !has_glyph(s, 4, 20, "①"); }));
     auto t0 = std::chrono::steady_clock::now();
-    forget_screen(p.screen);
-    p.resize(90, 32);
+    resize_forgetting(p, 90, 32);
     ASSERT_TRUE(sees(p, [](Screen &s) { return board_drawn(s, 8, 22); }));
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(2500));
     EXPECT_TRUE(screen_has(p.screen, "总Zelvane数：0")) << "the flash was cut short";
@@ -384,13 +378,16 @@ static void expect_idle(PtyRun &p) {
 TEST(Game, UnsafeFilesAreLeftAlone) {
     namespace fs = std::filesystem;
     using Dir = const std::string &;
-    auto keeps = [](Dir d, const char *target) {
-        EXPECT_EQ(file_text(d + "/" + target), "keep\n") << target;
+    using Path = const std::string &;
+    // make(file, beside) for data.txt and temp.txt, each with a name of its
+    // own beside it (target-data, target-temp).
+    auto both = [](Dir d, const std::function<void(Path, Path)> &make) {
+        for (std::string kind : {"data", "temp"})
+            make(d + "/" + kind + ".txt", d + "/target-" + kind);
     };
-    auto both = [](Dir d, const std::function<void(const std::string &)> &make) {
-        make(d + "/data.txt");
-        make(d + "/temp.txt");
-    };
+    auto keep = [](Path f) { std::ofstream(f) << "keep\n"; };
+    auto kept = [](Path f) { EXPECT_EQ(file_text(f), "keep\n") << f; };
+    auto link = [](Path f, Path to) { fs::create_symlink(fs::path(to).filename(), f); };
     struct Case {
         const char *name;
         bool config; // planted as config.conf, rather than as data.txt and temp.txt
@@ -398,50 +395,42 @@ TEST(Game, UnsafeFilesAreLeftAlone) {
     };
     const Case cases[] = {
         {"links to files", false,
-         [](Dir d) {
-             std::ofstream(d + "/target-data") << "keep\n";
-             std::ofstream(d + "/target-temp") << "keep\n";
-             fs::create_symlink("target-data", d + "/data.txt");
-             fs::create_symlink("target-temp", d + "/temp.txt");
+         [&](Dir d) {
+             both(d, [&](Path f, Path to) {
+                 keep(to);
+                 link(f, to);
+             });
          },
          [&](Dir d) {
-             keeps(d, "target-data");
-             keeps(d, "target-temp");
-             EXPECT_FALSE(fs::is_symlink(d + "/data.txt")) << "a link is removed as a link";
-             EXPECT_FALSE(fs::is_symlink(d + "/temp.txt")) << "a link is removed as a link";
+             both(d, [&](Path f, Path to) {
+                 kept(to);
+                 EXPECT_FALSE(fs::is_symlink(f)) << "a link is removed as a link";
+             });
          }},
-        {"links to nothing", false,
-         [](Dir d) {
-             fs::create_symlink("missing-data", d + "/data.txt");
-             fs::create_symlink("missing-temp", d + "/temp.txt");
-         },
-         [](Dir d) {
-             EXPECT_FALSE(fs::exists(d + "/missing-data"));
-             EXPECT_FALSE(fs::exists(d + "/missing-temp"));
-         }},
-        {"FIFOs", false,
-         [&](Dir d) { both(d, [](const std::string &f) { mkfifo(f.c_str(), 0600); }); },
-         [&](Dir d) { both(d, [](const std::string &f) { EXPECT_TRUE(fs::is_fifo(f)) << f; }); }},
+        {"links to nothing", false, [&](Dir d) { both(d, link); },
+         [&](Dir d) { both(d, [](Path, Path to) { EXPECT_FALSE(fs::exists(to)); }); }},
+        {"FIFOs", false, [&](Dir d) { both(d, [](Path f, Path) { mkfifo(f.c_str(), 0600); }); },
+         [&](Dir d) { both(d, [](Path f, Path) { EXPECT_TRUE(fs::is_fifo(f)) << f; }); }},
         {"device nodes", false,
          [&](Dir d) {
              // A copy of /dev/null needs root; without it a FIFO stands in.
-             both(d, [](const std::string &f) {
+             both(d, [](Path f, Path) {
                  if (mknod(f.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) mkfifo(f.c_str(), 0600);
              });
          },
-         [&](Dir d) { both(d, [](const std::string &f) { EXPECT_TRUE(fs::exists(f)) << f; }); }},
+         [&](Dir d) { both(d, [](Path f, Path) { EXPECT_TRUE(fs::exists(f)) << f; }); }},
         {"hard links", false,
-         [](Dir d) {
-             std::ofstream(d + "/target-data") << "keep\n";
-             std::ofstream(d + "/target-temp") << "keep\n";
-             fs::create_hard_link(d + "/target-data", d + "/data.txt");
-             fs::create_hard_link(d + "/target-temp", d + "/temp.txt");
+         [&](Dir d) {
+             both(d, [&](Path f, Path to) {
+                 keep(to);
+                 fs::create_hard_link(to, f);
+             });
          },
          [&](Dir d) {
-             keeps(d, "target-data");
-             keeps(d, "target-temp");
-             keeps(d, "data.txt");
-             keeps(d, "temp.txt");
+             both(d, [&](Path f, Path to) {
+                 kept(to);
+                 kept(f);
+             });
          }},
         {"devices", false,
          [](Dir d) {
@@ -450,11 +439,8 @@ TEST(Game, UnsafeFilesAreLeftAlone) {
          },
          [](Dir) {}},
         {"directories", false,
-         [&](Dir d) { both(d, [](const std::string &f) { fs::create_directory(f); }); },
-         [](Dir d) {
-             EXPECT_TRUE(fs::is_directory(d + "/data.txt"));
-             EXPECT_TRUE(fs::is_directory(d + "/temp.txt"));
-         }},
+         [&](Dir d) { both(d, [](Path f, Path) { fs::create_directory(f); }); },
+         [&](Dir d) { both(d, [](Path f, Path) { EXPECT_TRUE(fs::is_directory(f)) << f; }); }},
         {"read-only files", false, plant_read_only, expect_read_only_kept},
         {"config.conf a FIFO", true, [](Dir d) { mkfifo((d + "/config.conf").c_str(), 0600); },
          [](Dir) {}},

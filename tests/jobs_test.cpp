@@ -124,12 +124,6 @@ TEST(Game, BackgroundStopsTheGameAndEveryResumeTakesTheTerminal) {
     EXPECT_EQ(p.wait_exit(WAIT), 128 + SIGKILL);
 }
 
-// The status as setsid -w gives it: the exit status, or the number of the
-// signal that ended the program.
-static int launcher_status(int st) {
-    return WIFEXITED(st) ? WEXITSTATUS(st) : WIFSIGNALED(st) ? WTERMSIG(st) : -1;
-}
-
 #ifdef __linux__
 // Orphans below this test process come to it (PR_SET_CHILD_SUBREAPER), so
 // that it learns how a game ended whose launcher is gone. Its parent is
@@ -155,7 +149,7 @@ TEST(Game, LeftByItsLauncherEveryWayOutRestores) {
         const char *name;
         bool orphan; // the job shell's launcher, not setsid
         std::function<void(PtyRun &, pid_t)> end;
-        int status; // launcher_status of the game
+        int status; // as setsid -w gives it: the exit status, or the signal's number
     };
     const Case cases[] = {
         {"the menu's end", false,
@@ -197,9 +191,9 @@ TEST(Game, LeftByItsLauncherEveryWayOutRestores) {
         c.end(p, game);
         int st = p.wait_exit(WAIT);
         if (c.orphan) {
-            int game_st = -1;
-            EXPECT_EQ(waitpid(game, &game_st, 0), game);
-            st = launcher_status(game_st);
+            int s = -1;
+            EXPECT_EQ(waitpid(game, &s, 0), game);
+            st = WIFEXITED(s) ? WEXITSTATUS(s) : WIFSIGNALED(s) ? WTERMSIG(s) : -1;
         }
         EXPECT_EQ(st, c.status);
         EXPECT_TRUE(sees(p, [&](Screen &) { return kill(game, 0) != 0; })) << "the game lives on";

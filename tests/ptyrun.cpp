@@ -8,6 +8,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -29,9 +31,7 @@ static long long now_ms() {
 PtyRun::PtyRun(const std::vector<std::string> &argv, const std::string &cwd, int cols, int rows,
                const std::vector<std::string> &env)
     : screen(cols, rows, false) {
-    struct winsize ws = {};
-    ws.ws_col = (unsigned short)cols;
-    ws.ws_row = (unsigned short)rows;
+    struct winsize ws = {(unsigned short)rows, (unsigned short)cols, 0, 0};
     pid = forkpty(&master, nullptr, nullptr, &ws);
     if (pid == 0) {
         if (chdir(cwd.c_str()) != 0) _exit(126);
@@ -125,6 +125,27 @@ size_t count(const std::string &hay, const std::string &needle) {
     return n;
 }
 
+std::string file_text(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::string> stat_fields(pid_t pid) {
+    std::string stat = file_text("/proc/" + std::to_string(pid) + "/stat");
+    std::vector<std::string> fields;
+    size_t paren = stat.rfind(')');
+    if (paren == std::string::npos) return fields;
+    std::istringstream rest(stat.substr(paren + 1));
+    for (std::string field; rest >> field;)
+        fields.push_back(field);
+    return fields;
+}
+
+char process_state(pid_t pid) {
+    std::vector<std::string> f = stat_fields(pid);
+    return f.empty() ? '?' : f[0][0];
+}
+
 bool PtyRun::wait_text(const std::string &text, int timeout_ms) {
     return wait_for([&](Screen &s) { return screen_has(s, text); }, timeout_ms);
 }
@@ -151,9 +172,7 @@ int PtyRun::wait_exit(int timeout_ms) {
 }
 
 void PtyRun::resize(int cols, int rows) {
-    struct winsize ws = {};
-    ws.ws_col = (unsigned short)cols;
-    ws.ws_row = (unsigned short)rows;
+    struct winsize ws = {(unsigned short)rows, (unsigned short)cols, 0, 0};
     screen.resize(cols, rows);
     ioctl(master, TIOCSWINSZ, &ws);
 }

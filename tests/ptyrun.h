@@ -55,3 +55,9 @@ class PtyRun {
 bool screen_has(Screen &s, const std::string &text);
 // How often needle occurs in hay.
 size_t count(const std::string &hay, const std::string &needle);
+// What the file at path holds ("" when there is none).
+std::string file_text(const std::string &path);
+// The fields of /proc/PID/stat after the command name, from the state on.
+std::vector<std::string> stat_fields(pid_t pid);
+// The state letter: 'T' while stopped.
+char process_state(pid_t pid);

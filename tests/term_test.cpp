@@ -26,6 +26,14 @@
 #include "term/chars.h"
 #include "term/vt.h"
 
+// The top of a frame and the row below it, as the panel draws them.
+static void draw_frame(int x) {
+    set_cocate(x, 0);
+    term_text(" ┌──┐");
+    set_cocate(x, 1);
+    term_text(" │    │");
+}
+
 // Every console colour, foreground and background, reaches the screen as
 // the same palette entry (red and blue bits swapped, intensity bright).
 TEST(ConsolePrimitives, AllSixteenColours) {
@@ -48,10 +56,7 @@ TEST(ConsolePrimitives, CellsAreTwoColumnsWide) {
     set_cocate(5, 3);
     term_text("①");
     EXPECT_EQ(s.cell(5, 3), "① ");
-    set_cocate(0, 0);
-    term_text(" ┌──┐");
-    set_cocate(0, 1);
-    term_text(" │    │");
+    draw_frame(0);
     EXPECT_EQ(s.line(0), " ┌─────┐");
     EXPECT_EQ(s.ch(7, 1), "│");
     EXPECT_EQ(s.ch(7, 0), "┐");
@@ -308,10 +313,7 @@ TEST(Gbk, EveryGameTextSurvivesTheRoundTrip) {
 TEST(Gbk, TerminalShowsTheLayersGbk) {
     Screen s(80, 24, true, true);
     chars_set_narrow(1);
-    set_cocate(1, 0);
-    term_text(" ┌──┐");
-    set_cocate(1, 1);
-    term_text(" │    │");
+    draw_frame(1);
     set_cocate(1, 2);
     set_color(14, 0);
     term_text("⑤");
@@ -387,11 +389,9 @@ TEST(Utilities, InputIntRepeatsUntilInRange) {
 
 TEST(Utilities, PathTestsAndSizesWithoutAShell) {
     TempDir d;
+    d.write("f.txt", "12345");
+    d.write("empty", "");
     std::string file = d.path + "/f.txt", empty = d.path + "/empty";
-    FILE *f = fopen(file.c_str(), "w");
-    fputs("12345", f);
-    fclose(f);
-    fclose(fopen(empty.c_str(), "w"));
 
     EXPECT_EQ(check_dir_access(d.path.c_str()), 1);
     EXPECT_EQ(check_dir_access(file.c_str()), 0);

@@ -7,9 +7,7 @@
 
 #include <csignal>
 #include <cstdio>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -39,6 +37,14 @@ struct termios fresh_modes() {
         close(m);
     }
     return t;
+}
+
+// The title saved and given back.
+const std::string TITLE_PUSH = "\x1b[22;0t", TITLE_POP = "\x1b[23;0t";
+
+// Every title the program saved it has given back.
+bool titles_balanced(Screen &s) {
+    return count(s.bytes(), TITLE_PUSH) == count(s.bytes(), TITLE_POP);
 }
 
 bool is_raw(const struct termios &t) {
@@ -75,24 +81,16 @@ std::vector<int> keys_seen(Screen &s) {
     return out;
 }
 
-// The pid the program reported when it was ready (0: none).
-int reported_pid(PtyRun &run) {
-    int pid = 0;
-    sscanf(line_with(run.screen, "ready").c_str(), "ready narrow=%*d gbk=%*d pid=%d", &pid);
-    return pid;
-}
-
 // Waits until process pid has stopped: a SIGCONT sent while it is still on
 // its way to the stop is spent before the stop, which then lasts.
-bool stopped(pid_t pid) {
-    for (int waited = 0; waited < 10000; waited += 5) {
-        std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
-        std::string stat((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-        size_t paren = stat.rfind(") ");
-        if (paren != std::string::npos && stat[paren + 2] == 'T') return true;
-        usleep(5000);
-    }
-    return false;
+bool stopped(PtyRun &run, pid_t pid) {
+    return run.wait_for([pid](Screen &) { return process_state(pid) == 'T'; });
+}
+
+// 'q' ends the program with status 0.
+void quit(PtyRun &run) {
+    run.send("q");
+    EXPECT_EQ(run.wait_exit(), 0);
 }
 
 void start(PtyRun &run) {
@@ -101,6 +99,15 @@ void start(PtyRun &run) {
     EXPECT_FALSE(run.screen.cursor_visible());
     EXPECT_TRUE(run.screen.alt_screen());
     EXPECT_EQ(run.screen.title(), "Zelvane");
+}
+
+// Waits as start() does; the pid the program reported when it was ready
+// (0: none).
+int started_pid(PtyRun &run) {
+    start(run);
+    int pid = 0;
+    sscanf(line_with(run.screen, "ready").c_str(), "ready narrow=%*d gbk=%*d pid=%d", &pid);
+    return pid;
 }
 
 // Bytes from the program as they come, without the screen's answers.
@@ -151,23 +158,21 @@ TEST_P(RestoredOnExit, ModesCursorAndTitle) {
     EXPECT_TRUE(run.screen.cursor_visible());
     EXPECT_FALSE(run.screen.alt_screen());
     const std::string &b = run.screen.bytes();
-    size_t push = b.find("\x1b[22;0t"), title = b.find("\x1b]2;Zelvane"),
-           pop = b.rfind("\x1b[23;0t");
+    size_t push = b.find(TITLE_PUSH), title = b.find("\x1b]2;Zelvane"), pop = b.rfind(TITLE_POP);
     ASSERT_NE(pop, std::string::npos);
     EXPECT_LT(push, title);
     EXPECT_LT(title, pop);
-    EXPECT_EQ(count(b, "\x1b[22;0t"), count(b, "\x1b[23;0t"));
+    EXPECT_TRUE(titles_balanced(run.screen));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Tty, RestoredOnExit,
     ::testing::Values(WayOut{"quit", [](PtyRun &r) { r.send("q"); }, 0},
                       WayOut{"ctrl_c", [](PtyRun &r) { r.send("\x03"); }, 128 + SIGINT},
-                      WayOut{"sigterm", [](PtyRun &r) { r.kill(SIGTERM); }, 128 + SIGTERM},
-                      WayOut{"sighup", [](PtyRun &r) { r.kill(SIGHUP); }, 128 + SIGHUP},
                       WayOut{"abort", [](PtyRun &r) { r.send("a"); }, 128 + SIGABRT},
                       WayOut{"segfault", [](PtyRun &r) { r.send("s"); }, -1},
-                      // Every other signal whose default action ends a process.
+                      // Every signal whose default action ends a process.
+                      signalled("sigterm", SIGTERM), signalled("sighup", SIGHUP),
                       signalled("sigquit", SIGQUIT), signalled("sigalrm", SIGALRM),
                       signalled("sigusr1", SIGUSR1), signalled("sigusr2", SIGUSR2),
                       signalled("sigvtalrm", SIGVTALRM), signalled("sigprof", SIGPROF),
@@ -180,19 +185,17 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Tty, CtrlZRestoresAndResumeTakesTheTerminalAgain) {
     PtyRun run({probe, "--job"}, ".");
-    start(run);
-    int pid = reported_pid(run);
+    int pid = started_pid(run);
     ASSERT_GT(pid, 0);
 
     kill(pid, SIGTSTP);
     ASSERT_TRUE(run.wait_for([&](Screen &s) {
-        return s.cursor_visible() && !is_raw(run.modes()) &&
-               count(s.bytes(), "\x1b[22;0t") == count(s.bytes(), "\x1b[23;0t");
+        return s.cursor_visible() && !is_raw(run.modes()) && titles_balanced(s);
     }));
     expect_modes_as_found(run);
-    EXPECT_EQ(count(run.screen.bytes(), "\x1b[22;0t"), count(run.screen.bytes(), "\x1b[23;0t"));
+    EXPECT_TRUE(titles_balanced(run.screen));
 
-    ASSERT_TRUE(stopped(pid));
+    ASSERT_TRUE(stopped(run, pid));
     kill(pid, SIGCONT);
     ASSERT_TRUE(run.wait_text("repaint 1")) << run.screen.dump();
     EXPECT_TRUE(is_raw(run.modes()));
@@ -201,8 +204,7 @@ TEST(Tty, CtrlZRestoresAndResumeTakesTheTerminalAgain) {
 
     run.send("\x1b[D");
     ASSERT_TRUE(run.wait_text("key 75"));
-    run.send("q");
-    EXPECT_EQ(run.wait_exit(), 0);
+    quit(run);
     expect_modes_as_found(run);
     EXPECT_EQ(keys_seen(run.screen), (std::vector<int>{224, 75, 'q'}));
 }
@@ -211,8 +213,7 @@ TEST(Tty, CtrlZRestoresAndResumeTakesTheTerminalAgain) {
 // terminal in raw mode: that program's modes and screen stay as they are.
 TEST(Tty, KilledInTheBackgroundLeavesTheForegroundAlone) {
     PtyRun run({probe, "--bg-kill"}, ".");
-    start(run);
-    int pid = reported_pid(run);
+    int pid = started_pid(run);
     ASSERT_GT(pid, 0);
     kill(pid, SIGTSTP);
     EXPECT_EQ(run.wait_exit(), 128 + SIGTERM);
@@ -227,22 +228,20 @@ TEST(Tty, KilledInTheBackgroundLeavesTheForegroundAlone) {
 // once, so that keys typed then are not echoed.
 TEST(Tty, ResumeDuringASleepEchoesNothing) {
     PtyRun run({probe, "--job"}, ".");
-    start(run);
-    int pid = reported_pid(run);
+    int pid = started_pid(run);
     ASSERT_GT(pid, 0);
     run.send("w");
     ASSERT_TRUE(run.wait_text("key 119"));
     kill(pid, SIGTSTP);
     ASSERT_TRUE(run.wait_for([](Screen &s) { return s.cursor_visible(); }));
-    ASSERT_TRUE(stopped(pid));
+    ASSERT_TRUE(stopped(run, pid));
     kill(pid, SIGCONT);
     ASSERT_TRUE(
         run.wait_for([&](Screen &s) { return !s.cursor_visible() && is_raw(run.modes()); }));
     run.send("xyz");
     ASSERT_TRUE(run.wait_text("key 122")) << run.screen.dump();
     EXPECT_FALSE(screen_has(run.screen, "xyz")) << "echoed:\n" << run.screen.dump();
-    run.send("q");
-    EXPECT_EQ(run.wait_exit(), 0);
+    quit(run);
 }
 
 // Where no shell can resume it (an orphaned process group) the stop is
@@ -266,8 +265,7 @@ TEST(Tty, ResizeRepaintsWithTheNewSize) {
     ASSERT_TRUE(run.wait_text("repaint 1 size 100x40")) << run.screen.dump();
     run.resize(60, 20);
     ASSERT_TRUE(run.wait_text("repaint 2 size 60x20")) << run.screen.dump();
-    run.send("q");
-    EXPECT_EQ(run.wait_exit(), 0);
+    quit(run);
 }
 
 // ---- The width probe -------------------------------------------------------
@@ -277,8 +275,7 @@ TEST(Tty, ProbeAnsweredNarrowLeavesNoTrace) {
     start(run);
     EXPECT_EQ(line_with(run.screen, "ready").rfind("ready narrow=1 gbk=0", 0), 0u);
     EXPECT_FALSE(screen_has(run.screen, "○"));
-    run.send("q");
-    EXPECT_EQ(run.wait_exit(), 0);
+    quit(run);
     EXPECT_EQ(keys_seen(run.screen), std::vector<int>{'q'});
 }
 
@@ -295,8 +292,7 @@ TEST(Tty, ProbeAnsweredWideKeepsKeysTypedMeanwhile) {
     ASSERT_TRUE(run.wait_text("ready")) << run.screen.dump();
     EXPECT_EQ(line_with(run.screen, "ready").rfind("ready narrow=0", 0), 0u);
     ASSERT_TRUE(run.wait_text("key 120"));
-    run.send("q");
-    EXPECT_EQ(run.wait_exit(), 0);
+    quit(run);
     EXPECT_EQ(keys_seen(run.screen), (std::vector<int>{'x', 'q'}));
 }
 
@@ -307,8 +303,7 @@ TEST(Tty, ProbeUnansweredMeansNarrow) {
     EXPECT_EQ(line_with(run.screen, "ready").rfind("ready narrow=1", 0), 0u);
     run.send("\x1b[B");
     ASSERT_TRUE(run.wait_text("key 80"));
-    run.send("q");
-    EXPECT_EQ(run.wait_exit(), 0);
+    quit(run);
     EXPECT_EQ(keys_seen(run.screen), (std::vector<int>{224, 80, 'q'}));
 }
 

@@ -37,10 +37,16 @@ Wine find_wine() {
 
 } // namespace
 
-// The Windows unit tests need a console, so they run in a pseudo-terminal.
-TEST(WindowsBuild, UnitTestsPassUnderWine) {
+// Every test here is skipped, saying why, without wine or the build.
+struct WindowsBuild : testing::Test {
     Wine w = find_wine();
-    if (!w.why_not.empty()) GTEST_SKIP() << w.why_not;
+    void SetUp() override {
+        if (!w.why_not.empty()) GTEST_SKIP() << w.why_not;
+    }
+};
+
+// The Windows unit tests need a console, so they run in a pseudo-terminal.
+TEST_F(WindowsBuild, UnitTestsPassUnderWine) {
     TempDir dir;
     // The console back end's own tests, and the rest on the tests' back end.
     for (std::string exe : {w.tests, std::string(ZELVANE_WIN_BUILD "/tests/console_tests.exe")}) {
@@ -56,9 +62,7 @@ TEST(WindowsBuild, UnitTestsPassUnderWine) {
 
 // The game under wine and on the terminal, the same keys to both: the same
 // screens, colours included.
-TEST(WindowsBuild, GameUnderWinePlaysAsOnTheTerminal) {
-    Wine w = find_wine();
-    if (!w.why_not.empty()) GTEST_SKIP() << w.why_not;
+TEST_F(WindowsBuild, GameUnderWinePlaysAsOnTheTerminal) {
     Game native, win({}, 80, 30, true);
     win.start(80, 30, {w.wine, w.game}, w.env);
     auto both = [&](const std::string &keys, const Sight &done, const char *what) {
@@ -90,9 +94,7 @@ TEST(WindowsBuild, GameUnderWinePlaysAsOnTheTerminal) {
 
 // A game over, a restart (quick start: nothing else clears the menu away),
 // a second game over, and the end.
-TEST(WindowsBuild, GameOverUnderWineRestartsAndEndsWithStatus0) {
-    Wine w = find_wine();
-    if (!w.why_not.empty()) GTEST_SKIP() << w.why_not;
+TEST_F(WindowsBuild, GameOverUnderWineRestartsAndEndsWithStatus0) {
     Game g({{"height", 7}, {"b_num", 6}, {"debug", 1}}, 80, 30, true);
     g.start(80, 30, {w.wine, w.game}, w.env);
     PtyRun &p = *g.pty;
@@ -122,9 +124,7 @@ TEST(WindowsBuild, GameOverUnderWineRestartsAndEndsWithStatus0) {
 
 // The read-only attribute under wine (a file without write bits shows it):
 // data.txt and temp.txt live through a whole game with the debug log on.
-TEST(WindowsBuild, ReadOnlyFilesAreLeftAloneUnderWine) {
-    Wine w = find_wine();
-    if (!w.why_not.empty()) GTEST_SKIP() << w.why_not;
+TEST_F(WindowsBuild, ReadOnlyFilesAreLeftAloneUnderWine) {
     Game g({{"height", 7}, {"b_num", 6}, {"debug", 1}}, 80, 30, true);
     plant_read_only(g.dir.path);
     g.start(80, 30, {w.wine, w.game}, w.env);
