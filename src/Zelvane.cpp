@@ -238,8 +238,9 @@ static long long fall_interval(long long elapsed) {
 // until the first millisecond at which now - last exceeds the interval of
 // that moment, so that a step comes at the same millisecond as if the loop
 // had never slept. The interval shrinks by 1 every 60 * add_speed ms of
-// play, until it reaches max_speed. When the interval grows (a negative add_speed), the pass at the
-// old deadline finds nothing due and sleeps again.
+// play, until it reaches max_speed. When the interval grows (a negative
+// add_speed), the pass at the old deadline finds nothing due and sleeps
+// again.
 static long long until_fall_step(long long start, long long last, long long now) {
     for (long long t = now;;) {
         long long interval = fall_interval(t - start);
