@@ -11,23 +11,15 @@
 #include "term.h"
 #include "term/chars.h"
 
-int screen_settermprop(int prop, void *val, void *user);
-
 namespace {
-
-int settermprop_cb(VTermProp prop, VTermValue *val, void *user) {
-    return screen_settermprop((int)prop, val, user);
-}
 
 void output_cb(const char *s, size_t len, void *user) {
     static_cast<std::string *>(user)->append(s, len);
 }
 
-const VTermScreenCallbacks callbacks = [] {
-    VTermScreenCallbacks cb{};
-    cb.settermprop = settermprop_cb;
-    return cb;
-}();
+void sink(const char *data, size_t len, void *user) {
+    static_cast<Screen *>(user)->feed(data, len);
+}
 
 // Converts GBK to UTF-8; a character cut off at the end stays in rest.
 std::string gbk_to_utf8(const std::string &data, std::string &rest) {
@@ -50,33 +42,22 @@ size_t utf8_cut(const std::string &s) {
     for (size_t back = 1; back <= 3 && back <= s.size(); back++) {
         unsigned char c = (unsigned char)s[s.size() - back];
         if ((c & 0xC0) == 0x80) continue; // a continuation byte: look further back
-        size_t need = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
-        return need > back ? back : 0;
+        return utf8_len(c) > back ? back : 0;
     }
     return 0;
 }
 
-// One character from UTF-8 to GBK, as a GBK terminal's layer writes it.
-bool to_gbk(const char *utf8, size_t n, std::string *out) {
-    iconv_t cd = iconv_open("GBK", "UTF-8");
-    char buf[8];
-    char *ip = const_cast<char *>(utf8), *op = buf;
-    size_t il = n, ol = sizeof buf;
-    bool ok = iconv(cd, &ip, &il, &op, &ol) != (size_t)-1 && il == 0;
-    iconv_close(cd);
-    if (ok) out->append(buf, (size_t)(op - buf));
-    return ok;
-}
-
 } // namespace
 
-int screen_settermprop(int prop, void *val, void *user) {
-    auto *s = static_cast<Screen *>(user);
-    auto *v = static_cast<VTermValue *>(val);
-    if (prop == VTERM_PROP_CURSORVISIBLE) s->cursor_visible_ = v->boolean;
-    if (prop == VTERM_PROP_ALTSCREEN) s->alt_screen_ = v->boolean;
-    if (prop == VTERM_PROP_TITLE) s->title_ = v->string ? v->string : "";
-    return 1;
+bool gbk_encode(const char *utf8, size_t n, std::string *out) {
+    iconv_t cd = iconv_open("GBK", "UTF-8");
+    std::string buf(n, '\0'); // GBK never takes more bytes than UTF-8
+    char *ip = const_cast<char *>(utf8), *op = buf.data();
+    size_t il = n, ol = buf.size();
+    bool ok = iconv(cd, &ip, &il, &op, &ol) != (size_t)-1 && il == 0;
+    iconv_close(cd);
+    if (ok) out->append(buf.data(), (size_t)(op - buf.data()));
+    return ok;
 }
 
 Screen::Screen(int cols, int rows, bool attach, bool gbk)
@@ -84,6 +65,17 @@ Screen::Screen(int cols, int rows, bool attach, bool gbk)
     vt_ = vterm_new(rows, cols);
     vterm_set_utf8(vt_, 1);
     vs_ = vterm_obtain_screen(vt_);
+    static const VTermScreenCallbacks callbacks = [] {
+        VTermScreenCallbacks cb{};
+        cb.settermprop = [](VTermProp prop, VTermValue *v, void *user) {
+            auto *s = static_cast<Screen *>(user);
+            if (prop == VTERM_PROP_CURSORVISIBLE) s->cursor_visible_ = v->boolean;
+            if (prop == VTERM_PROP_ALTSCREEN) s->alt_screen_ = v->boolean;
+            if (prop == VTERM_PROP_TITLE) s->title_ = v->string ? v->string : "";
+            return 1;
+        };
+        return cb;
+    }();
     vterm_screen_set_callbacks(vs_, &callbacks, this);
     vterm_screen_enable_altscreen(vs_, 1);
     vterm_screen_reset(vs_, 1);
@@ -94,7 +86,7 @@ Screen::Screen(int cols, int rows, bool attach, bool gbk)
         term_close();
         fake::set_size(cols, rows);
         fake::set_glyph_width(1);
-        fake::set_encoder(gbk ? to_gbk : nullptr);
+        fake::set_encoder(gbk ? gbk_encode : nullptr);
         fake::listen(sink, this);
         term_open();
     }
@@ -107,10 +99,6 @@ Screen::~Screen() {
         fake::set_size(80, 24);
     }
     vterm_free(vt_);
-}
-
-void Screen::sink(const char *data, size_t len, void *user) {
-    static_cast<Screen *>(user)->feed(data, len);
 }
 
 // A character split between two reads is held back until it is whole:

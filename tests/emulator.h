@@ -56,8 +56,6 @@ class Screen {
     std::string dump(); // the whole screen as text, for failure messages
 
   private:
-    static void sink(const char *data, size_t len, void *user);
-    friend int screen_settermprop(int prop, void *val, void *user);
     VTerm *vt_;
     VTermScreen *vs_;
     int cols_, rows_;
@@ -66,3 +64,7 @@ class Screen {
     std::string title_, bytes_, replies_;
     std::string pending_; // the start of a character whose end has not come yet
 };
+
+// UTF-8 text appended to out in GBK, as a GBK terminal's layer writes it;
+// false, and nothing appended, when a character has no GBK.
+bool gbk_encode(const char *utf8, size_t n, std::string *out);
