@@ -24,7 +24,6 @@ namespace {
 // What the terminal (libvterm, fed by the VT painter) and the plain cell grid
 // of the tests' back end show, against grid.
 std::string differences(Screen &s, const std::vector<Expect> &grid, const char *blank) {
-    s.sync();
     std::string out = seam_differences(grid, s.cols(), s.rows(), blank,
                                        [&](int x, int y, std::string *ch, int *fg, int *bg) {
                                            *ch = s.ch(x, y);
@@ -52,14 +51,12 @@ TEST(ScreenModel, DamageOnlyFlushesShowWhatWasDrawn) {
         std::vector<Expect> grid(cols * rows);
         std::mt19937 rng(seed);
         draw_randomly(rng, grid, cols, rows - 1, true);
-        s.sync();
         EXPECT_EQ(differences(s, grid, nullptr), "") << "seed " << seed << "\n" << s.dump();
         EXPECT_EQ(s.line(9), "##########") << "cells never drawn are left alone";
 
         // A repaint after the terminal lost it all shows the same.
         s.feed("\x1b[41m\x1b[2Jjunk\r\nmore junk");
         repaint_lost_screen();
-        s.sync();
         EXPECT_EQ(differences(s, grid, " "), "") << "seed " << seed << "\n" << s.dump();
     }
 }
@@ -75,7 +72,6 @@ TEST(ScreenModel, LineBreakOnTheLastRowScrolls) {
     term_goto(3, rows - 1);
     term_color(0x1e);
     term_text("end\n");
-    s.sync();
     for (int x = 3; x < 6; x++)
         grid[(rows - 1) * cols + x] = {std::string(1, "end"[x - 3]), 0x1e};
     grid.erase(grid.begin(), grid.begin() + cols);
@@ -121,21 +117,11 @@ TEST(ScreenModel, GlyphWidthsAndPads) {
         int narrow_cols;
         const char *narrow_pad; // nullptr: none
         int wide_cols;
-    } cases[] = {
-        {"a", 1, nullptr, 1},
-        {"游", 2, nullptr, 2},
-        {"：", 2, nullptr, 2},
-        {"─", 1, "─", 2},
-        {"┌", 1, "─", 2},
-        {"├", 1, "─", 2},
-        {"┐", 1, " ", 2},
-        {"│", 1, " ", 2},
-        {"┊", 1, " ", 2},
-        {"○", 1, " ", 2},
-        {"③", 1, " ", 2},
-        {"→", 1, " ", 2},
-        {"\xE2\x94", 1, nullptr, 1}, // a broken character: one replacement glyph
-    };
+    } cases[] = {{"a", 1, nullptr, 1},       {"游", 2, nullptr, 2}, {"：", 2, nullptr, 2},
+                 {"─", 1, "─", 2},           {"┌", 1, "─", 2},      {"├", 1, "─", 2},
+                 {"┐", 1, " ", 2},           {"│", 1, " ", 2},      {"┊", 1, " ", 2},
+                 {"○", 1, " ", 2},           {"③", 1, " ", 2},      {"→", 1, " ", 2},
+                 {"\xE2\x94", 1, nullptr, 1}}; // a broken character: one replacement glyph
     bool was = chars_narrow();
     for (bool narrow : {true, false}) {
         chars_set_narrow(narrow);
