@@ -26,14 +26,10 @@ Codes decode(const std::vector<std::string> &reads, term_keys *k = nullptr) {
     return out;
 }
 
-Codes decode(const std::string &bytes) {
-    return decode(std::vector<std::string>{bytes});
-}
-
 // Every split of the bytes into two reads, and one byte per read, decodes
 // as the whole does.
 void expect_split_proof(const std::string &bytes, const Codes &want) {
-    EXPECT_EQ(decode(bytes), want);
+    EXPECT_EQ(decode({bytes}), want);
     for (size_t cut = 1; cut < bytes.size(); cut++)
         EXPECT_EQ(decode({bytes.substr(0, cut), bytes.substr(cut)}), want) << "cut at " << cut;
     std::vector<std::string> bytewise;
@@ -54,8 +50,8 @@ TEST(KeyDecoder, ArrowsInBothFormsGiveThePrefixAndTheCode) {
 TEST(KeyDecoder, PlainKeysAreTheirOwnCodes) {
     expect_split_proof(" \rq1", {key_space, key_enter, 'q', '1'});
     // Ctrl-J and a terminal that sends LF for Enter both mean Enter.
-    EXPECT_EQ(decode("\n"), Codes{key_enter});
-    EXPECT_EQ(decode(std::string("\0\x7f", 2)), (Codes{0, 127}));
+    EXPECT_EQ(decode({"\n"}), Codes{key_enter});
+    EXPECT_EQ(decode({std::string("\0\x7f", 2)}), (Codes{0, 127}));
 }
 
 TEST(KeyDecoder, LoneEscapeWaitsForItsTime) {
@@ -70,8 +66,8 @@ TEST(KeyDecoder, LoneEscapeWaitsForItsTime) {
     EXPECT_EQ(k.wait_ms(), 0);
 
     // Escape pressed twice, and Escape followed later by an arrow.
-    EXPECT_EQ(decode("\x1b\x1b"), (Codes{key_escape, key_escape}));
-    EXPECT_EQ(decode(std::vector<std::string>{"\x1b", ""}), Codes{key_escape});
+    EXPECT_EQ(decode({"\x1b\x1b"}), (Codes{key_escape, key_escape}));
+    EXPECT_EQ(decode({"\x1b", ""}), Codes{key_escape});
     term_keys k2;
     k2.feed(reinterpret_cast<const unsigned char *>("\x1b"), 1);
     k2.expire();
@@ -104,9 +100,9 @@ TEST(KeyDecoder, OtherSequencesAreSwallowedWhole) {
 
 TEST(KeyDecoder, CutSequencesGiveUpTheirBytesToWhatFollows) {
     // A control byte or a new ESC inside a sequence ends it; the byte counts.
-    EXPECT_EQ(decode("\x1b[1\r"), Codes{key_enter});
-    EXPECT_EQ(decode("\x1b[1;\x1b[B"), (Codes{key_arrow, arrow_down}));
-    EXPECT_EQ(decode("\x1b]never ends\x1b[C"), (Codes{key_arrow, arrow_right}));
+    EXPECT_EQ(decode({"\x1b[1\r"}), Codes{key_enter});
+    EXPECT_EQ(decode({"\x1b[1;\x1b[B"}), (Codes{key_arrow, arrow_down}));
+    EXPECT_EQ(decode({"\x1b]never ends\x1b[C"}), (Codes{key_arrow, arrow_right}));
     // Left unfinished and given up on, nothing of it comes out.
     term_keys k;
     k.feed(reinterpret_cast<const unsigned char *>("\x1b[12"), 4);
@@ -136,7 +132,7 @@ TEST(KeyDecoder, CursorPositionReportsAreNoKeys) {
     EXPECT_EQ(k.report_row[1], 3);
     EXPECT_EQ(k.report_col[1], 7);
     // Escape typed just as a report arrives is still Escape.
-    EXPECT_EQ(decode("\x1b\x1b[5;1R"), Codes{key_escape});
+    EXPECT_EQ(decode({"\x1b\x1b[5;1R"}), Codes{key_escape});
     // Numbers no screen has, or no numbers at all, make no report.
     for (const char *odd : {"\x1b[99999999999999999999;5R", "\x1b[5;123456R", "\x1b[0;5R",
                             "\x1b[;R", "\x1b[5R", "\x1b[1;2;3R"}) {
