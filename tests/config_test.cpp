@@ -5,11 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <climits>
+#include <cstdint>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -35,13 +34,6 @@ Settings snapshot() {
     return s;
 }
 
-Settings fallbacks() {
-    Settings s;
-    for (int i = 0; i < N_SETTINGS; i++)
-        s[i] = settings[i].fallback;
-    return s;
-}
-
 void fill_settings(int32_t v) {
     for (const Setting &s : settings)
         *s.value = v;
@@ -57,10 +49,8 @@ Settings expect_with(int32_t before, const Changes &changes) {
         int i = 0;
         while (i < N_SETTINGS && std::string(settings[i].key) != name)
             i++;
-        if (i < N_SETTINGS)
-            s[i] = v;
-        else
-            ADD_FAILURE() << "no setting " << name;
+        EXPECT_LT(i, N_SETTINGS) << "no setting " << name;
+        if (i < N_SETTINGS) s[i] = v;
     }
     return s;
 }
@@ -86,11 +76,7 @@ struct Case {
 // Every test runs in a fresh temporary directory and leaves nothing behind.
 class InTempDir : public ::testing::Test {
   protected:
-    void SetUp() override { dir_.emplace(); }
-    void TearDown() override {
-        dir_.reset();
-        fill_settings(0);
-    }
+    ~InTempDir() override { fill_settings(0); }
     // Reads config.conf as it stands over settings that are all `before`.
     Settings read_over(int32_t before = 77) {
         fill_settings(before);
@@ -100,12 +86,12 @@ class InTempDir : public ::testing::Test {
     // Writes `text` as config.conf and reads it: over the settings as they
     // stand (reread), or over settings that are all `before` (read_text).
     Settings reread(const std::string &text) {
-        dir_->write("config.conf", text);
+        dir_.write("config.conf", text);
         read_config();
         return snapshot();
     }
     Settings read_text(const std::string &text, int32_t before = 77) {
-        dir_->write("config.conf", text);
+        dir_.write("config.conf", text);
         return read_over(before);
     }
     void check(const std::vector<Case> &cases) {
@@ -115,7 +101,7 @@ class InTempDir : public ::testing::Test {
                                  << "\n want: " << describe(want);
         }
     }
-    std::optional<ScratchDir> dir_;
+    ScratchDir dir_;
 };
 
 using ConfigReader = InTempDir;
@@ -219,7 +205,9 @@ TEST_F(ConfigReader, LastEntryWinsAndAbsentKeysKeepTheirValue) {
 // The sample file is what a missing file falls back to, and makes a game
 // that can be played.
 TEST_F(ConfigReader, SampleFileAndFallback) {
-    const Settings sample = fallbacks();
+    Settings sample;
+    for (int i = 0; i < N_SETTINGS; i++)
+        sample[i] = settings[i].fallback;
 
     fs::copy_file(fs::path(ZELVANE_SOURCE_DIR) / "config" / "config.conf", "config.conf");
     EXPECT_EQ(read_over(), sample) << describe(snapshot());
@@ -307,14 +295,8 @@ const char well_4x3[] = "|  10|  10|  10|\n"
 // Every test starts on a drawn 4 x 3 well and leaves no well behind.
 class DebugLog : public InTempDir {
   protected:
-    void SetUp() override {
-        InTempDir::SetUp();
-        build_well(4, 3);
-    }
-    void TearDown() override {
-        build_well(0, 0);
-        InTempDir::TearDown();
-    }
+    DebugLog() { build_well(4, 3); }
+    ~DebugLog() override { build_well(0, 0); }
 };
 } // namespace
 
