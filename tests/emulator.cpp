@@ -81,11 +81,9 @@ Screen::Screen(int cols, int rows, bool attach, bool gbk)
     vterm_screen_reset(vs_, 1);
     vterm_output_set_callback(vt_, output_cb, &replies_);
     if (attached_) {
-        // A terminal of the tests' back end, new: libvterm shows the
-        // ambiguous glyphs one column wide.
+        // A terminal of the tests' back end, new.
         term_close();
         fake::set_size(cols, rows);
-        fake::set_glyph_width(1);
         fake::set_encoder(gbk ? gbk_encode : nullptr);
         fake::listen(sink, this);
         term_open();

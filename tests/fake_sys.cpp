@@ -20,9 +20,7 @@ struct {
     fake::listener sink;
     void *sink_user;
     int cols = 80, rows = 24;
-    int glyph_width = 1; // libvterm shows the ambiguous glyphs one column wide
     vt_painter painter;
-    std::string out;   // the bytes of the frame at hand
     std::string typed; // keys not read yet
     unsigned events;
     long long clock;
@@ -70,9 +68,6 @@ void set_size(int cols, int rows) {
     F.rows = rows;
     if (F.open) F.events |= SYS_RESIZED;
 }
-void set_glyph_width(int cols) {
-    F.glyph_width = cols;
-}
 void set_encoder(vt_encoder encode) {
     F.painter.encode = encode;
 }
@@ -111,10 +106,10 @@ void sys_close(void) {
 void sys_on_kill(void (*)(void)) {}
 
 bool sys_paint(const paint_frame &frame) {
-    F.out.clear();
-    F.painter.paint(frame, &F.out);
+    std::string out;
+    F.painter.paint(frame, &out);
     paint_grid(frame);
-    if (F.sink && !F.out.empty()) F.sink(F.out.data(), F.out.size(), F.sink_user);
+    if (F.sink && !out.empty()) F.sink(out.data(), out.size(), F.sink_user);
     return true;
 }
 
@@ -159,8 +154,9 @@ bool sys_size(int *cols, int *rows) {
     return true;
 }
 
+// The probe finds the ambiguous glyphs one column wide, as libvterm shows them.
 int sys_glyph_width(term_keys *, const char *) {
-    return F.glyph_width;
+    return 1;
 }
 
 long long sys_millis(void) {

@@ -25,8 +25,6 @@ listener listening(void **user);
 // The terminal's size, as the layer finds it from now on; while the layer
 // holds the terminal, also a resize event.
 void set_size(int cols, int rows);
-// The ambiguous glyphs' width that the probe finds at the next term_open.
-void set_glyph_width(int cols);
 // The terminal's encoding from now on (nullptr: UTF-8).
 void set_encoder(vt_encoder encode);
 // Bytes typed, read by the layer's next wait.
