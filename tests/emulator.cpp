@@ -4,6 +4,7 @@
 #include "emulator.h"
 
 #include <cerrno>
+#include <utility>
 #include <iconv.h>
 #include <vterm.h>
 
@@ -37,14 +38,18 @@ std::string gbk_to_utf8(const std::string &data, std::string &rest) {
     return out;
 }
 
-// How many bytes at the end of s begin a UTF-8 character that is not complete.
-size_t utf8_cut(const std::string &s) {
-    for (size_t back = 1; back <= 3 && back <= s.size(); back++) {
-        unsigned char c = (unsigned char)s[s.size() - back];
+// The whole UTF-8 characters of in; the start of one cut off at the end
+// stays in rest.
+std::string utf8_whole(const std::string &in, std::string &rest) {
+    size_t whole = in.size();
+    for (size_t back = 1; back <= 3 && back <= in.size(); back++) {
+        unsigned char c = (unsigned char)in[in.size() - back];
         if ((c & 0xC0) == 0x80) continue; // a continuation byte: look further back
-        return utf8_len(c) > back ? back : 0;
+        if (utf8_len(c) > back) whole -= back;
+        break;
     }
-    return 0;
+    rest = in.substr(whole);
+    return in.substr(0, whole);
 }
 
 } // namespace
@@ -104,14 +109,7 @@ Screen::~Screen() {
 void Screen::feed(const char *data, size_t len) {
     bytes_.append(data, len);
     std::string in = pending_ + std::string(data, len);
-    std::string u;
-    if (gbk_) {
-        u = gbk_to_utf8(in, pending_);
-    } else {
-        size_t cut = utf8_cut(in);
-        pending_ = in.substr(in.size() - cut);
-        u = in.substr(0, in.size() - cut);
-    }
+    std::string u = gbk_ ? gbk_to_utf8(in, pending_) : utf8_whole(in, pending_);
     vterm_input_write(vt_, u.data(), u.size());
 }
 
@@ -121,8 +119,7 @@ void Screen::sync() {
 
 static VTermScreenCell get(VTermScreen *vs, int col, int row) {
     VTermScreenCell c{};
-    VTermPos pos{row, col};
-    vterm_screen_get_cell(vs, pos, &c);
+    vterm_screen_get_cell(vs, VTermPos{row, col}, &c);
     return c;
 }
 
@@ -130,11 +127,7 @@ std::string Screen::ch(int col, int row) {
     sync();
     VTermScreenCell c = get(vs_, col, row);
     if (c.chars[0] == (uint32_t)-1) return "";
-    if (c.chars[0] == 0) {
-        // The right half of a wide character reads as empty.
-        if (col > 0 && get(vs_, col - 1, row).width == 2) return "";
-        return " ";
-    }
+    if (c.chars[0] == 0) return width(col, row) == 0 ? "" : " "; // a right half, or a blank
     std::string out;
     for (int i = 0; i < VTERM_MAX_CHARS_PER_CELL && c.chars[i]; i++)
         utf8_append(c.chars[i], &out);
@@ -196,9 +189,7 @@ int Screen::cursor_row() {
 }
 
 std::string Screen::take_replies() {
-    std::string r;
-    r.swap(replies_);
-    return r;
+    return std::exchange(replies_, {});
 }
 
 void Screen::resize(int cols, int rows) {
