@@ -33,14 +33,22 @@ class OnConsole : public ::testing::Test {
     void TearDown() override { term_close(); }
 };
 
-KEY_EVENT_RECORD key(WORD vk, wchar_t ch, DWORD mods = 0, WORD repeat = 1, BOOL down = TRUE) {
-    KEY_EVENT_RECORD k = {};
+INPUT_RECORD key(WORD vk, wchar_t ch, DWORD mods = 0, WORD repeat = 1, BOOL down = TRUE) {
+    INPUT_RECORD r = {};
+    r.EventType = KEY_EVENT;
+    KEY_EVENT_RECORD &k = r.Event.KeyEvent;
     k.bKeyDown = down;
     k.wRepeatCount = repeat;
     k.wVirtualKeyCode = vk;
     k.uChar.UnicodeChar = ch;
     k.dwControlKeyState = mods;
-    return k;
+    return r;
+}
+
+// The console's active screen buffer, whatever the standard handles are.
+HANDLE shown_buffer() {
+    return CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       nullptr, OPEN_EXISTING, 0, nullptr);
 }
 
 } // namespace
@@ -50,7 +58,7 @@ KEY_EVENT_RECORD key(WORD vk, wchar_t ch, DWORD mods = 0, WORD repeat = 1, BOOL 
 TEST_F(OnConsole, KeyRecordsGiveTheTerminalsCodes) {
     const struct {
         const char *what;
-        std::vector<KEY_EVENT_RECORD> keys;
+        std::vector<INPUT_RECORD> keys;
         std::vector<int> codes;
     } rows[] = {
         {"arrows, released after",
@@ -76,15 +84,9 @@ TEST_F(OnConsole, KeyRecordsGiveTheTerminalsCodes) {
     };
     HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
     for (const auto &row : rows) {
-        std::vector<INPUT_RECORD> recs;
-        for (const auto &k : row.keys) {
-            INPUT_RECORD r = {};
-            r.EventType = KEY_EVENT;
-            r.Event.KeyEvent = k;
-            recs.push_back(r);
-        }
         DWORD n = 0;
-        ASSERT_TRUE(WriteConsoleInputW(in, recs.data(), (DWORD)recs.size(), &n)) << row.what;
+        ASSERT_TRUE(WriteConsoleInputW(in, row.keys.data(), (DWORD)row.keys.size(), &n))
+            << row.what;
         std::vector<int> got;
         while (term_kbhit())
             got.push_back(term_getch());
@@ -100,9 +102,7 @@ TEST_F(OnConsole, AResizeEventRepaintsAtTheNewSize) {
     term_on_repaint([] { repaints++; });
     int cols, rows;
     term_size(&cols, &rows);
-    HANDLE shown =
-        CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE shown = shown_buffer();
     ASSERT_NE(shown, INVALID_HANDLE_VALUE);
     SMALL_RECT smaller = {0, 0, (SHORT)(cols - 11), (SHORT)(rows - 6)};
     EXPECT_TRUE(SetConsoleWindowInfo(shown, TRUE, &smaller));
@@ -125,16 +125,12 @@ TEST_F(OnConsole, BufferHoldsWhatWasDrawn) {
     term_size(&cols, &rows);
     ASSERT_GE(cols, 40);
     ASSERT_GE(rows, 10);
-    std::vector<Expect> want((size_t)cols * rows);
+    std::vector<Expect> want((size_t)cols * rows, Expect{" ", 7});
     std::mt19937 rng(7);
     term_clear();
-    for (Expect &e : want)
-        e = {" ", 7};
     draw_randomly(rng, want, cols, rows, chars_narrow());
     term_flush();
-    HANDLE shown =
-        CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE shown = shown_buffer();
     ASSERT_NE(shown, INVALID_HANDLE_VALUE);
     std::vector<CHAR_INFO> got((size_t)cols * rows);
     SMALL_RECT all = {0, 0, (SHORT)(cols - 1), (SHORT)(rows - 1)};
@@ -173,20 +169,16 @@ TEST(Files, OnlyPlainFilesAreUsed) {
     fs::create_directories(dir);
     auto old = fs::current_path();
     fs::current_path(dir);
-    auto write = [](const char *name, const std::string &text) {
-        std::ofstream(name, std::ios::binary) << text;
-    };
     auto read = [](const char *name) {
         std::ifstream in(name, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     };
+    auto opened = [](FILE *f) { return f && fclose(f) == 0; }; // and closed again
 
-    write("small", "width=9\n");
-    write("large", std::string(2000, 'x'));
+    std::ofstream("small", std::ios::binary) << "width=9\n";
+    std::ofstream("large", std::ios::binary) << std::string(2000, 'x');
     fs::create_directory("folder");
-    FILE *f = file_read_regular("small", 1024);
-    ASSERT_NE(f, nullptr);
-    fclose(f);
+    EXPECT_TRUE(opened(file_read_regular("small", 1024)));
     EXPECT_EQ(file_read_regular("large", 1024), nullptr) << "too large";
     EXPECT_EQ(file_read_regular("missing", 1024), nullptr);
     EXPECT_EQ(file_read_regular("folder", 1024), nullptr);
@@ -194,15 +186,13 @@ TEST(Files, OnlyPlainFilesAreUsed) {
 
     // Truncated, then appended to; a new file is made.
     for (bool append : {false, true}) {
-        f = file_write_regular("small", append);
+        FILE *f = file_write_regular("small", append);
         ASSERT_NE(f, nullptr);
         fputs("b", f);
         fclose(f);
     }
     EXPECT_EQ(read("small"), "bb");
-    f = file_write_regular("new", false);
-    ASSERT_NE(f, nullptr);
-    fclose(f);
+    EXPECT_TRUE(opened(file_write_regular("new", false)));
     EXPECT_TRUE(fs::exists("new"));
 
     // A link is never written through, and removing it leaves its target.
