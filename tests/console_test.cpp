@@ -138,13 +138,13 @@ TEST_F(OnConsole, BufferHoldsWhatWasDrawn) {
         ReadConsoleOutputW(shown, got.data(), COORD{(SHORT)cols, (SHORT)rows}, COORD{0, 0}, &all));
     CloseHandle(shown);
     EXPECT_EQ(seam_differences(want, cols, rows, " ",
-                               [&](int x, int y, std::string *ch, int *fg, int *bg) {
+                               [&](int x, int y) {
                                    const CHAR_INFO &g = got[(size_t)y * cols + x];
-                                   if (want[(size_t)y * cols + x].ch.empty())
-                                       return; // a right half
-                                   utf8_append(g.Char.UnicodeChar, ch);
-                                   *fg = g.Attributes & 15;
-                                   *bg = (g.Attributes >> 4) & 15;
+                                   Seen seen{"", g.Attributes & 15, (g.Attributes >> 4) & 15};
+                                   // A right half shows no character of its own.
+                                   if (!want[(size_t)y * cols + x].ch.empty())
+                                       utf8_append(g.Char.UnicodeChar, &seen.ch);
+                                   return seen;
                                }),
               "");
 }

@@ -24,19 +24,13 @@ namespace {
 // What the terminal (libvterm, fed by the VT painter) and the plain cell grid
 // of the tests' back end show, against grid.
 std::string differences(Screen &s, const std::vector<Expect> &grid, const char *blank) {
-    std::string out = seam_differences(grid, s.cols(), s.rows(), blank,
-                                       [&](int x, int y, std::string *ch, int *fg, int *bg) {
-                                           *ch = s.ch(x, y);
-                                           *fg = s.fg(x, y);
-                                           *bg = s.bg(x, y);
-                                       });
-    std::string plain = seam_differences(grid, s.cols(), s.rows(), blank,
-                                         [&](int x, int y, std::string *ch, int *fg, int *bg) {
-                                             fake::cell c = fake::cell_at(x, y);
-                                             *ch = c.ch;
-                                             *fg = c.attr < 0 ? 7 : c.attr & 15;
-                                             *bg = c.attr < 0 ? 0 : c.attr >> 4;
-                                         });
+    std::string out = seam_differences(grid, s.cols(), s.rows(), blank, [&](int x, int y) {
+        return Seen{s.ch(x, y), s.fg(x, y), s.bg(x, y)};
+    });
+    std::string plain = seam_differences(grid, s.cols(), s.rows(), blank, [](int x, int y) {
+        fake::cell c = fake::cell_at(x, y);
+        return c.attr < 0 ? Seen{c.ch, 7, 0} : Seen{c.ch, c.attr & 15, c.attr >> 4};
+    });
     if (!plain.empty()) out += "in the plain grid of runs:\n" + plain;
     return out;
 }

@@ -53,9 +53,15 @@ inline void draw_randomly(std::mt19937 &rng, std::vector<Expect> &grid, int cols
     }
 }
 
-// The cells that differ from grid, as look(x, y, &ch, &fg, &bg) reads
-// them; never-drawn cells must hold blank, or anything when blank is null.
-// A blank's foreground shows nowhere, and a right half has no look of its own.
+// A cell as a screen shows it: its character and its palette colours.
+struct Seen {
+    std::string ch;
+    int fg = 0, bg = 0;
+};
+
+// The cells that differ from grid, as look(x, y) sees them; never-drawn
+// cells must hold blank, or anything when blank is null. A blank's
+// foreground shows nowhere, and a right half has no look of its own.
 template <class Look>
 std::string seam_differences(const std::vector<Expect> &grid, int cols, int rows, const char *blank,
                              Look look) {
@@ -64,14 +70,13 @@ std::string seam_differences(const std::vector<Expect> &grid, int cols, int rows
         for (int x = 0; x < cols; x++) {
             const Expect &e = grid[y * cols + x];
             if (e.attr < 0 && !blank) continue;
-            std::string want = e.attr < 0 ? blank : e.ch, ch;
-            int fg = 0, bg = 0;
-            look(x, y, &ch, &fg, &bg);
-            bool ok = ch == want;
-            if (ok && e.attr >= 0 && !want.empty()) ok = bg == e.attr >> 4;
-            if (ok && e.attr >= 0 && want != " " && !want.empty()) ok = fg == (e.attr & 15);
+            std::string want = e.attr < 0 ? blank : e.ch;
+            Seen seen = look(x, y);
+            bool ok = seen.ch == want;
+            if (ok && e.attr >= 0 && !want.empty()) ok = seen.bg == e.attr >> 4;
+            if (ok && e.attr >= 0 && want != " " && !want.empty()) ok = seen.fg == (e.attr & 15);
             if (!ok && out.size() < 400)
-                out += "(" + std::to_string(x) + "," + std::to_string(y) + ") \"" + ch +
+                out += "(" + std::to_string(x) + "," + std::to_string(y) + ") \"" + seen.ch +
                        "\" instead of \"" + want + "\"\n";
         }
     }
