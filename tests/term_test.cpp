@@ -231,29 +231,25 @@ std::string layer_gbk(const std::string &text) {
 // (the game's modules and the terminal layer's messages) that hold more
 // than ASCII.
 std::vector<std::string> game_texts() {
+    // A string literal, its text in group 1 (one left open ends with its line),
+    // or the character literal '"'.
+    static const std::regex literal(R"re('"'|"((?:\\[\s\S]|[^"\\\n])*)"?)re");
     std::vector<std::string> texts;
     namespace fs = std::filesystem;
     for (const auto &entry :
          fs::recursive_directory_iterator(fs::path(ZELVANE_SOURCE_DIR) / "src")) {
         if (entry.path().extension() != ".cpp") continue;
         std::ifstream in(entry.path(), std::ios::binary);
-        std::string code((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        for (size_t at = 0; (at = code.find('"', at)) != std::string::npos;) {
-            // Character literals such as '"' are no strings.
-            if (at > 0 && code[at - 1] == '\'' && at + 1 < code.size() && code[at + 1] == '\'') {
-                at += 2;
-                continue;
-            }
+        const std::string code(std::istreambuf_iterator<char>(in), {});
+        for (std::sregex_iterator m(code.begin(), code.end(), literal), end; m != end; ++m) {
+            const std::string quoted = (*m)[1];
             std::string text;
-            size_t end = at + 1;
-            for (; end < code.size() && code[end] != '"' && code[end] != '\n'; end++) {
-                if (code[end] != '\\') {
-                    text += code[end];
-                } else if (++end < code.size()) {
-                    text += code[end] == 'n' ? '\n' : code[end];
-                }
+            for (size_t i = 0; i < quoted.size(); i++) {
+                if (quoted[i] != '\\')
+                    text += quoted[i];
+                else
+                    text += quoted[++i] == 'n' ? '\n' : quoted[i]; // an escape
             }
-            at = end + 1;
             if (std::any_of(text.begin(), text.end(),
                             [](char c) { return (unsigned char)c >= 0x80; }))
                 texts.push_back(text);
