@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <iterator>

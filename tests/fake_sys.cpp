@@ -7,6 +7,7 @@
 #include "fake_sys.h"
 
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "term/chars.h"
@@ -130,8 +131,8 @@ int sys_wait(term_keys *keys, int timeout_ms) {
         F.clock += timeout_ms;
         return SYS_TIMEOUT;
     }
-    std::string bytes = F.typed.empty() ? "\r" : F.typed; // nothing queued: an Enter
-    F.typed.clear();
+    // Nothing queued: an Enter.
+    std::string bytes = F.typed.empty() ? "\r" : std::exchange(F.typed, "");
     keys->feed(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
     return SYS_INPUT;
 }
@@ -142,9 +143,7 @@ bool sys_keys_may_have_come(void) {
 }
 
 unsigned sys_events(void) {
-    unsigned e = F.events;
-    F.events = 0;
-    return e;
+    return std::exchange(F.events, 0u);
 }
 
 bool sys_size(int *cols, int *rows) {
