@@ -22,14 +22,16 @@ void sink(const char *data, size_t len, void *user) {
     static_cast<Screen *>(user)->feed(data, len);
 }
 
-// Converts GBK to UTF-8; a character cut off at the end stays in rest.
-std::string gbk_to_utf8(const std::string &data, std::string &rest) {
-    iconv_t cd = iconv_open("UTF-8", "GBK");
-    std::string out(data.size() * 2 + 8, '\0');
-    char *ip = const_cast<char *>(data.data()), *op = out.data();
-    size_t il = data.size(), ol = out.size();
-    while (il > 0 && iconv(cd, &ip, &il, &op, &ol) == (size_t)-1 && errno == EILSEQ) {
-        ip++; // a byte that is no GBK: skip it
+// in, converted by iconv as far as it goes; what is left (a character cut
+// off at the end, or one that does not convert unless skipped) stays in rest.
+std::string convert(const char *to, const char *from, const std::string &in, bool skip,
+                    std::string &rest) {
+    iconv_t cd = iconv_open(to, from);
+    std::string out(in.size() * 2 + 8, '\0');
+    char *ip = const_cast<char *>(in.data()), *op = out.data();
+    size_t il = in.size(), ol = out.size();
+    while (il > 0 && iconv(cd, &ip, &il, &op, &ol) == (size_t)-1 && skip && errno == EILSEQ) {
+        ip++; // a byte that does not convert: skip it
         il--;
     }
     iconv_close(cd);
@@ -55,14 +57,9 @@ std::string utf8_whole(const std::string &in, std::string &rest) {
 } // namespace
 
 bool gbk_encode(const char *utf8, size_t n, std::string *out) {
-    iconv_t cd = iconv_open("GBK", "UTF-8");
-    std::string buf(n, '\0'); // GBK never takes more bytes than UTF-8
-    char *ip = const_cast<char *>(utf8), *op = buf.data();
-    size_t il = n, ol = buf.size();
-    bool ok = iconv(cd, &ip, &il, &op, &ol) != (size_t)-1 && il == 0;
-    iconv_close(cd);
-    if (ok) out->append(buf.data(), (size_t)(op - buf.data()));
-    return ok;
+    std::string rest, gbk = convert("GBK", "UTF-8", std::string(utf8, n), false, rest);
+    if (rest.empty()) out->append(gbk);
+    return rest.empty();
 }
 
 Screen::Screen(int cols, int rows, bool attach, bool gbk)
@@ -109,7 +106,7 @@ Screen::~Screen() {
 void Screen::feed(const char *data, size_t len) {
     bytes_.append(data, len);
     std::string in = pending_ + std::string(data, len);
-    std::string u = gbk_ ? gbk_to_utf8(in, pending_) : utf8_whole(in, pending_);
+    std::string u = gbk_ ? convert("UTF-8", "GBK", in, true, pending_) : utf8_whole(in, pending_);
     vterm_input_write(vt_, u.data(), u.size());
 }
 
@@ -167,8 +164,7 @@ std::string Screen::line(int row, int col) {
     std::string out;
     for (int c = col; c < cols_; c++)
         out += ch(c, row);
-    while (!out.empty() && out.back() == ' ')
-        out.pop_back();
+    out.erase(out.find_last_not_of(' ') + 1); // trailing blanks
     return out;
 }
 
