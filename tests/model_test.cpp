@@ -4,15 +4,15 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "emulator.h"
+#include "ptyrun.h"
 #include "term/chars.h"
 #include "term/screen.h"
 #include "seam_check.h"
@@ -138,19 +138,15 @@ TEST(ScreenModel, WidthTablesAreTheScriptsOutput) {
     if (!eaw) GTEST_SKIP() << data << " is missing (apt-get install unicode-data)";
     std::string version;
     std::getline(eaw, version);
-    std::ifstream committed(ZELVANE_SOURCE_DIR "/src/term/widths.inc");
-    const std::string want(std::istreambuf_iterator<char>(committed), {});
+    const std::string want = file_text(ZELVANE_SOURCE_DIR "/src/term/widths.inc");
     std::string v = version.substr(version.find('-') + 1);
     v = v.substr(0, v.find(".txt"));
     if (want.find("Unicode " + v + "'s") == std::string::npos)
         GTEST_SKIP() << "the installed data is " << version
                      << ", not the committed tables' version";
-    FILE *p = popen("python3 " ZELVANE_SOURCE_DIR "/scripts/widths.py", "r");
-    ASSERT_NE(p, nullptr);
-    std::string made;
-    char buf[4096];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
-        made.append(buf, n);
-    EXPECT_EQ(pclose(p), 0);
-    EXPECT_EQ(made, want) << "run: python3 scripts/widths.py > src/term/widths.inc";
+    TempDir d;
+    const std::string made = d.path + "/widths.inc";
+    EXPECT_EQ(std::system(("python3 " ZELVANE_SOURCE_DIR "/scripts/widths.py > " + made).c_str()),
+              0);
+    EXPECT_EQ(file_text(made), want) << "run: python3 scripts/widths.py > src/term/widths.inc";
 }

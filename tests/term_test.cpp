@@ -307,8 +307,8 @@ TEST(Gbk, CharactersWithoutGbkBecomeQuestionMarks) {
 
 namespace {
 
-// Runs input_int(lo, hi) with input as standard input; gives the result
-// and the screen's lines.
+// Runs input_int(lo, hi) with input as standard input; gives the result,
+// and the screen's lines in lines.
 int input_int_with(const std::string &input, int lo, int hi, std::vector<std::string> *lines) {
     TempDir d;
     d.write("input", input);
@@ -325,6 +325,7 @@ int input_int_with(const std::string &input, int lo, int hi, std::vector<std::st
     dup2(saved, STDIN_FILENO);
     close(saved);
     clearerr(stdin);
+    lines->clear();
     for (int r = 0; r < s.rows() && !s.line(r).empty(); r++)
         lines->push_back(s.line(r));
     return v;
@@ -340,16 +341,13 @@ TEST(Utilities, InputIntRepeatsUntilInRange) {
     EXPECT_EQ(lines, (std::vector<std::string>{prompt, error, error}));
 
     // Lines that are no integer are refused like values out of range.
-    lines.clear();
     std::string junk = "abc\n\n2x\n" + std::string(600, '7') + "\n99999999999\n  -2  \n";
     EXPECT_EQ(input_int_with(junk, -5, 5, &lines), -2);
     EXPECT_EQ(lines.size(), 6u);
 
     // The end of input ends the prompting with the lower bound.
-    lines.clear();
     EXPECT_EQ(input_int_with("8\n", 1, 5, &lines), 1);
     EXPECT_EQ(input_int_with("", 4, 4, &lines), 4);
-    lines.clear();
     EXPECT_EQ(input_int_with("5", 1, 5, &lines), 5);
     EXPECT_EQ(lines.size(), 1u);
 }
