@@ -27,12 +27,16 @@
 #include "term/chars.h"
 #include "term/vt.h"
 
+// Text from board position (x, y) on, as the game's screens write it.
+static void text_at(int x, int y, const char *text) {
+    set_cocate(x, y);
+    term_text(text);
+}
+
 // The top of a frame and the row below it, as the panel draws them.
 static void draw_frame(int x) {
-    set_cocate(x, 0);
-    term_text(" ┌──┐");
-    set_cocate(x, 1);
-    term_text(" │    │");
+    text_at(x, 0, " ┌──┐");
+    text_at(x, 1, " │    │");
 }
 
 // Every console colour, foreground and background, reaches the screen as
@@ -41,8 +45,7 @@ TEST(ConsolePrimitives, AllSixteenColours) {
     Screen s(80, 24);
     for (int c = 0; c < 16; c++) {
         set_color(c, 15 - c);
-        set_cocate(c, 0);
-        term_text("ab");
+        text_at(c, 0, "ab");
     }
     for (int c = 0; c < 16; c++) {
         EXPECT_EQ(s.fg(2 * c, 0), c) << "colour " << c;
@@ -52,8 +55,7 @@ TEST(ConsolePrimitives, AllSixteenColours) {
 
 TEST(ConsolePrimitives, CellsAreTwoColumnsWide) {
     Screen s(80, 24);
-    set_cocate(5, 3);
-    term_text("①");
+    text_at(5, 3, "①");
     EXPECT_EQ(s.cell(5, 3), "① ");
     draw_frame(0);
     EXPECT_EQ(s.line(0), " ┌─────┐");
@@ -69,8 +71,7 @@ TEST(ConsolePrimitives, AttributesAndPositions) {
     int row = 0;
     for (auto c : cases) {
         set_color(c.fore, c.back);
-        set_cocate(5, row);
-        term_text("x");
+        text_at(5, row, "x");
         EXPECT_EQ(s.fg(10, row), c.fore);
         EXPECT_EQ(s.bg(10, row), c.back);
         row++;
@@ -92,28 +93,22 @@ TEST(ConsolePrimitives, AttributesAndPositions) {
 // sent; the next position on the screen draws again.
 TEST(ConsolePrimitives, OffScreenPositionsDrawNothing) {
     Screen s(80, 24);
-    set_cocate(1, 1);
-    term_text("ab");
-    set_cocate(-1, 1);
-    term_text("zz");
-    set_cocate(2, -3);
-    term_text("zz\nzz");
-    set_cocate(-40000, -40000);
-    term_text("zz");
+    text_at(1, 1, "ab");
+    text_at(-1, 1, "zz");
+    text_at(2, -3, "zz\nzz");
+    text_at(-40000, -40000, "zz");
     s.sync();
     EXPECT_EQ(s.bytes().find("[-"), std::string::npos);
     EXPECT_EQ(s.line(1), "  ab");
     EXPECT_EQ(s.line(0), "");
-    set_cocate(0, 2);
-    term_text("ok");
+    text_at(0, 2, "ok");
     EXPECT_EQ(s.line(2), "ok");
 }
 
 TEST(ConsolePrimitives, ClearCommandAndOtherCommands) {
     Screen s(40, 10);
     set_color(15, 4);
-    set_cocate(3, 3);
-    term_text("text\nmore");
+    text_at(3, 3, "text\nmore");
     EXPECT_EQ(s.line(4), "more");
     command(0);
     command(3);
@@ -284,12 +279,10 @@ TEST(Gbk, EveryGameTextSurvivesTheRoundTrip) {
 TEST(Gbk, TerminalShowsTheLayersGbk) {
     Screen s(80, 24, true, true);
     draw_frame(1);
-    set_cocate(1, 2);
     set_color(14, 0);
-    term_text("⑤");
-    set_cocate(0, 3);
+    text_at(1, 2, "⑤");
     style();
-    term_text("总分数：12");
+    text_at(0, 3, "总分数：12");
     EXPECT_EQ(s.line(0), "   ┌─────┐");
     EXPECT_EQ(s.ch(9, 1), "│");
     EXPECT_EQ(s.cell(1, 2), "⑤ ");
