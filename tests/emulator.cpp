@@ -4,7 +4,6 @@
 #include "emulator.h"
 
 #include <cerrno>
-#include <utility>
 #include <iconv.h>
 #include <vterm.h>
 
@@ -110,10 +109,6 @@ void Screen::feed(const char *data, size_t len) {
     vterm_input_write(vt_, u.data(), u.size());
 }
 
-void Screen::sync() {
-    term_flush();
-}
-
 static VTermScreenCell get(VTermScreen *vs, int col, int row) {
     VTermScreenCell c{};
     vterm_screen_get_cell(vs, VTermPos{row, col}, &c);
@@ -156,10 +151,6 @@ int Screen::bg(int col, int row) {
     return palette(c.bg, VTERM_COLOR_IS_DEFAULT_BG(&c.bg), 0);
 }
 
-std::string Screen::cell(int x, int y) {
-    return ch(2 * x, y) + ch(2 * x + 1, y);
-}
-
 std::string Screen::line(int row, int col) {
     std::string out;
     for (int c = col; c < cols_; c++)
@@ -182,10 +173,6 @@ int Screen::cursor_col() {
 int Screen::cursor_row() {
     sync();
     return cursor(vt_).row;
-}
-
-std::string Screen::take_replies() {
-    return std::exchange(replies_, {});
 }
 
 void Screen::resize(int cols, int rows) {

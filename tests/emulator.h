@@ -10,6 +10,9 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
+
+#include "term.h"
 
 struct VTerm;
 struct VTermScreen;
@@ -25,7 +28,7 @@ class Screen {
     void feed(const char *data, size_t len);
     void feed(const std::string &s) { feed(s.data(), s.size()); }
     // Flushes the terminal layer, so that all drawn so far is on the screen.
-    void sync();
+    void sync() { term_flush(); }
 
     // The character at console column col, row row ("" for the right half
     // of a wide character, " " for a blank).
@@ -34,7 +37,7 @@ class Screen {
     int fg(int col, int row);    // console palette index; the default foreground is 7
     int bg(int col, int row);    // console palette index; the default background is 0
     // The two console columns of board cell (x, y), e.g. "①" or "  ".
-    std::string cell(int x, int y);
+    std::string cell(int x, int y) { return ch(2 * x, y) + ch(2 * x + 1, y); }
     // Row row from console column col on, trailing blanks removed.
     std::string line(int row, int col = 0);
     // Where the cursor is, and whether it is shown.
@@ -46,7 +49,7 @@ class Screen {
     // Everything fed so far, raw.
     const std::string &bytes() const { return bytes_; }
     // Bytes the terminal sent back (answers to queries such as ESC [6n).
-    std::string take_replies();
+    std::string take_replies() { return std::exchange(replies_, {}); }
 
     int cols() const { return cols_; }
     int rows() const { return rows_; }
