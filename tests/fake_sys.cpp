@@ -22,6 +22,7 @@ struct {
     void *sink_user;
     int cols = 80, rows = 24;
     vt_painter painter;
+    std::string out;   // the bytes of the frame at hand, kept for its buffer
     std::string typed; // keys not read yet
     unsigned events;
     long long clock;
@@ -107,10 +108,10 @@ void sys_close(void) {
 void sys_on_kill(void (*)(void)) {}
 
 bool sys_paint(const paint_frame &frame) {
-    std::string out;
-    F.painter.paint(frame, &out);
+    F.out.clear();
+    F.painter.paint(frame, &F.out);
     paint_grid(frame);
-    if (F.sink && !out.empty()) F.sink(out.data(), out.size(), F.sink_user);
+    if (F.sink && !F.out.empty()) F.sink(F.out.data(), F.out.size(), F.sink_user);
     return true;
 }
 
