@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: MIT
-// figures.mjs -- the page's figures in headless Chromium, as
+// web_figures.mjs -- the page's figures in headless Chromium, as
 // scripts/measure.sh takes the native game's: the page's weight, the time
 // from navigation to the well, processor time over a few seconds of play
 // without keys (also with xterm.js's canvas renderer, when its addon is in
 // node_modules), and key to redraw (the key event to the terminal's buffer
 // showing the move), median over some keys.
-//   node figures.mjs <build-web/web> [seconds]
+//   node scripts/web_figures.mjs <build-web/web> [seconds]
 import fs from 'node:fs';
 import path from 'node:path';
 import zlib from 'node:zlib';
-import { serve, launch, configText, waitFor, waitText, KEY } from './harness.mjs';
+import { serve, launch, configText, waitFor, waitText, KEY } from '../tests/web/harness.mjs';
 
 const dir = process.argv[2], secs = Number(process.argv[3] || 5);
 const TICK = 100; // clock ticks a second in /proc/<pid>/stat on Linux
@@ -81,7 +81,7 @@ for (const [link, conditions] of LINKS) {
 }
 
 const canvasAddon = path.join(path.dirname(new URL(import.meta.url).pathname),
-  '../../node_modules/@xterm/addon-canvas/lib/addon-canvas.js');
+  '../node_modules/@xterm/addon-canvas/lib/addon-canvas.js');
 
 async function start(over, renderer) {
   const srv = await serve(dir);
