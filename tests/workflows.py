@@ -131,11 +131,9 @@ for name, (text, doc) in texts.items():
     # Pinned, with the release it stands for beside it.
     for n, line in enumerate(text.splitlines(), 1):
         m = re.match(r"\s*(?:-\s*)?uses:\s*(\S+)(.*)", line)
-        if not m:
-            continue
-        if not PINNED.match(m.group(1)):
+        if m and not PINNED.match(m.group(1)):
             faults.append("%s:%d: %s is not pinned to a commit" % (name, n, m.group(1)))
-        elif not re.search(r"#\s*v\d", m.group(2)):
+        elif m and not re.search(r"#\s*v\d", m.group(2)):
             faults.append("%s:%d: %s names no release beside its commit" % (name, n, m.group(1)))
     top = doc.get("permissions")
     check(top is not None, "%s: no permissions at the top: every job would get the default", name)

@@ -154,8 +154,7 @@ async function phoneGame({ page }, width, height) {
 
   // No keyboard over the game: a tap on the terminal focuses nothing that
   // would call one up.
-  const box = await (await page.$('#term')).boundingBox();
-  await page.touchscreen.tap(box.x + box.width / 2, box.y + box.height / 2);
+  await page.tap('#term');
   assert.ok(await page.evaluate(() => {
     const e = document.activeElement;
     return !(e.isContentEditable || /^(INPUT|TEXTAREA)$/.test(e.tagName)) || e.inputMode === 'none';
@@ -201,9 +200,7 @@ async function phoneGame({ page }, width, height) {
   await waitColumn(page, 4);
   await tap(page, '空格'); // fills the entry: the game is over
   await waitText(page, '游戏结束');
-  await tap(page, '↓');
-  await tap(page, '↑');
-  await tap(page, '回车');
+  for (const key of ['↓', '↑', '回车']) await tap(page, key);
   await waitText(page, '按任意键');
   // Turned the other way, the page fits itself again.
   await page.setViewport(phone(height, width).viewport);
