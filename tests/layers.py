@@ -1,16 +1,14 @@
-#!/usr/bin/env bash
+#!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
-# The layers of src/, checked from the includes: each part of the terminal
-# layer includes only the headers of the parts under it, the game reaches
-# the layer only through term.h, only the back ends and the file rules see
-# the platform (its headers in angle brackets), and no module (a .h with its
-# .cpp) is in a circle of includes.
-#   bash tests/layers.sh SOURCE_DIR
-set -euo pipefail
-python3 - "${1:?the source directory}/src" <<'PY'
+# layers.py -- the layers of src/, checked from the includes: each part of
+# the terminal layer includes only the headers of the parts under it, the
+# game reaches the layer only through term.h, only the back ends and the
+# file rules see the platform (its headers in angle brackets), and no module
+# (a .h with its .cpp) is in a circle of includes.
+#   python3 tests/layers.py SOURCE_DIR
 import os, re, sys
 
-src = sys.argv[1]
+src = os.path.join(sys.argv[1], "src")
 include = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 system = re.compile(r'^\s*#\s*include\s*<([^>]+)>', re.M)
 
@@ -104,4 +102,3 @@ for m in sorted(graph):
 for f in faults:
     print("layers: " + f)
 sys.exit(1 if faults else 0)
-PY
