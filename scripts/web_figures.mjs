@@ -9,7 +9,7 @@
 import fs from 'node:fs';
 import path from 'node:path';
 import zlib from 'node:zlib';
-import { serve, launch, configText, waitFor, waitText, KEY } from '../tests/web/harness.mjs';
+import { serve, launch, playWith, configText, waitText, sleep, KEY } from '../tests/web/harness.mjs';
 
 const dir = process.argv[2], secs = Number(process.argv[3] || 5);
 const TICK = 100; // clock ticks a second in /proc/<pid>/stat on Linux
@@ -86,21 +86,20 @@ const canvasAddon = path.join(path.dirname(new URL(import.meta.url).pathname),
 async function start(over, renderer) {
   const srv = await serve(dir);
   const run = await launch(srv.url);
-  await run.page.evaluate(c => localStorage.setItem('zelvane.config.conf', c), configText({ ...BASE, ...over }));
-  await run.page.reload();
+  await playWith(run.page, configText({ ...BASE, ...over }));
   await waitText(run.page, '下一个方块');
   if (renderer === 'canvas') {
     await run.page.addScriptTag({ path: canvasAddon });
     await run.page.evaluate(() => window.zvTerm.loadAddon(new CanvasAddon.CanvasAddon()));
   }
-  await new Promise(r => setTimeout(r, 1000));
+  await sleep(1000);
   return { ...run, close: async () => { await run.browser.close(); srv.close(); } };
 }
 
 // For scale: Chromium with a page of one line of text.
 async function blank() {
   const run = await launch('data:text/html,<p>Zelvane</p>');
-  await new Promise(r => setTimeout(r, 1000));
+  await sleep(1000);
   return { ...run, close: () => run.browser.close() };
 }
 
@@ -111,7 +110,7 @@ async function idle(what, over, renderer) {
   const renderers = [...all].filter(([, c]) => c.includes('--type=renderer')).map(([p]) => p);
   const r0 = cpuSeconds(renderers), a0 = cpuSeconds(all.keys());
   const m0 = await g.page.metrics(), t0 = Date.now();
-  await new Promise(r => setTimeout(r, secs * 1000));
+  await sleep(secs * 1000);
   const r1 = cpuSeconds(renderers), a1 = cpuSeconds(all.keys());
   const m1 = await g.page.metrics(), span = (Date.now() - t0) / 1000;
   await g.close();
@@ -146,7 +145,7 @@ await idle('a page of one line of text instead, for scale', null);
       });
       term.input(key);
     }), right ? KEY.RIGHT : KEY.LEFT, right ? 7 : 6)); // it starts in column 6
-    await new Promise(r => setTimeout(r, 50));
+    await sleep(50);
   }
   await g.close();
   lat.sort((a, b) => a - b);
