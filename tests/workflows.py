@@ -65,10 +65,6 @@ def runs(job):
     return "\n".join(run(s) for s in steps(job))
 
 
-def uses(job, action):
-    return any(action + "@" in s.get("uses", "") for s in steps(job))
-
-
 def writes(perms):
     if perms == "write-all":
         return {"everything"}
@@ -114,8 +110,9 @@ if len(gh) == 1:
     check(not extra, "release.yml: the release attaches more: %s", extra)
     check(sums and sums[0] <= gh[0], "release.yml: no SHA-256 sums are made before the release")
 check("build" in str(release.get("needs")), "release.yml: the release does not wait for the builds")
-check(uses(pages, "actions/deploy-pages"), "release.yml: no pages job deploys the page")
-check(uses(build, "actions/upload-pages-artifact"),
+check(any("actions/deploy-pages@" in s.get("uses", "") for s in steps(pages)),
+      "release.yml: no pages job deploys the page")
+check(any("actions/upload-pages-artifact@" in s.get("uses", "") for s in steps(build)),
       "release.yml: the build does not hand the page to the pages job")
 
 # The tag of this version passes the release's first check: every file that
