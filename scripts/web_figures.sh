@@ -18,4 +18,4 @@ if [ ! -f "$build/web/zelvane.wasm" ]; then
     emcmake cmake -S . -B "$build" >/dev/null
     cmake --build "$build" -j"$(nproc)" >/dev/null
 fi
-node tests/web/figures.mjs "$build/web" "${2:-10}"
+node scripts/web_figures.mjs "$build/web" "${2:-10}"

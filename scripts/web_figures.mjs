@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: MIT
-// figures.mjs -- the page's figures in headless Chromium, as
+// web_figures.mjs -- the page's figures in headless Chromium, as
 // scripts/measure.sh takes the native game's: the page's weight, the time
 // from navigation to the well, processor time over a few seconds of play
 // without keys (also with xterm.js's canvas renderer, when its addon is in
 // node_modules), and key to redraw (the key event to the terminal's buffer
 // showing the move), median over some keys.
-//   node figures.mjs <build-web/web> [seconds]
+//   node scripts/web_figures.mjs <build-web/web> [seconds]
 import fs from 'node:fs';
 import path from 'node:path';
 import zlib from 'node:zlib';
-import { serve, launch, configText, waitFor, waitText, KEY } from './harness.mjs';
+import { serve, launch, playWith, configText, waitText, sleep, KEY } from '../tests/web/harness.mjs';
 
 const dir = process.argv[2], secs = Number(process.argv[3] || 5);
 const TICK = 100; // clock ticks a second in /proc/<pid>/stat on Linux
@@ -81,26 +81,25 @@ for (const [link, conditions] of LINKS) {
 }
 
 const canvasAddon = path.join(path.dirname(new URL(import.meta.url).pathname),
-  '../../node_modules/@xterm/addon-canvas/lib/addon-canvas.js');
+  '../node_modules/@xterm/addon-canvas/lib/addon-canvas.js');
 
 async function start(over, renderer) {
   const srv = await serve(dir);
   const run = await launch(srv.url);
-  await run.page.evaluate(c => localStorage.setItem('zelvane.config.conf', c), configText({ ...BASE, ...over }));
-  await run.page.reload();
+  await playWith(run.page, configText({ ...BASE, ...over }));
   await waitText(run.page, '下一个方块');
   if (renderer === 'canvas') {
     await run.page.addScriptTag({ path: canvasAddon });
     await run.page.evaluate(() => window.zvTerm.loadAddon(new CanvasAddon.CanvasAddon()));
   }
-  await new Promise(r => setTimeout(r, 1000));
+  await sleep(1000);
   return { ...run, close: async () => { await run.browser.close(); srv.close(); } };
 }
 
 // For scale: Chromium with a page of one line of text.
 async function blank() {
   const run = await launch('data:text/html,<p>Zelvane</p>');
-  await new Promise(r => setTimeout(r, 1000));
+  await sleep(1000);
   return { ...run, close: () => run.browser.close() };
 }
 
@@ -111,7 +110,7 @@ async function idle(what, over, renderer) {
   const renderers = [...all].filter(([, c]) => c.includes('--type=renderer')).map(([p]) => p);
   const r0 = cpuSeconds(renderers), a0 = cpuSeconds(all.keys());
   const m0 = await g.page.metrics(), t0 = Date.now();
-  await new Promise(r => setTimeout(r, secs * 1000));
+  await sleep(secs * 1000);
   const r1 = cpuSeconds(renderers), a1 = cpuSeconds(all.keys());
   const m1 = await g.page.metrics(), span = (Date.now() - t0) / 1000;
   await g.close();
@@ -146,7 +145,7 @@ await idle('a page of one line of text instead, for scale', null);
       });
       term.input(key);
     }), right ? KEY.RIGHT : KEY.LEFT, right ? 7 : 6)); // it starts in column 6
-    await new Promise(r => setTimeout(r, 50));
+    await sleep(50);
   }
   await g.close();
   lat.sort((a, b) => a - b);

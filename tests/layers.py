@@ -1,16 +1,14 @@
-#!/usr/bin/env bash
+#!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
-# The layers of src/, checked from the includes: each part of the terminal
-# layer includes only the headers of the parts under it, the game reaches
-# the layer only through term.h, only the back ends and the file rules see
-# the platform (its headers in angle brackets), and no module (a .h with its
-# .cpp) is in a circle of includes.
-#   bash tests/layers.sh SOURCE_DIR
-set -euo pipefail
-python3 - "${1:?the source directory}/src" <<'PY'
+# layers.py -- the layers of src/, checked from the includes: each part of
+# the terminal layer includes only the headers of the parts under it, the
+# game reaches the layer only through term.h, only the back ends and the
+# file rules see the platform (its headers in angle brackets), and no module
+# (a .h with its .cpp) is in a circle of includes.
+#   python3 tests/layers.py SOURCE_DIR
 import os, re, sys
 
-src = sys.argv[1]
+src = os.path.join(sys.argv[1], "src")
 include = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 system = re.compile(r'^\s*#\s*include\s*<([^>]+)>', re.M)
 
@@ -46,36 +44,30 @@ faults = []
 graph = {}  # module -> modules it includes
 
 
-def module(path):
+def module(rel):
     # term.h is the header of term/term.cpp, sys.h that of the back ends.
-    base = os.path.splitext(os.path.relpath(path, src))[0]
+    base = os.path.splitext(os.path.normpath(rel))[0]
     if base == "term":
         return "term/term"
-    return "term/sys" if re.match(r"term/sys_", base) else base
+    return "term/sys" if base.startswith("term/sys_") else base
 
 
 for root, _, files in os.walk(src):
     for name in files:
         if not name.endswith((".h", ".cpp")):
             continue
-        path = os.path.join(root, name)
-        rel = os.path.relpath(path, src)
-        text = open(path, encoding="utf-8").read()
-        incs = include.findall(text)
-        here = os.path.dirname(rel)
-        sees_platform = rel.startswith(("term/sys_", "files/"))
+        rel = os.path.relpath(os.path.join(root, name), src)
+        text = open(os.path.join(src, rel), encoding="utf-8").read()
         for inc in system.findall(text):
-            if not sees_platform and not PORTABLE(inc):
+            if not rel.startswith(("term/sys_", "files/")) and not PORTABLE(inc):
                 faults.append("%s includes <%s>: only a back end or the file rules see the platform"
                               % (rel, inc))
-        for inc in incs:
-            target = os.path.normpath(os.path.join(here, inc))
-            if not os.path.exists(os.path.join(src, target)):
-                target = os.path.normpath(inc)
-            if os.path.exists(os.path.join(src, target)):
-                a, b = module(path), module(os.path.join(src, target))
-                if a != b:
-                    graph.setdefault(a, set()).add(b)
+        for inc in include.findall(text):
+            # Beside the file, or from src/.
+            target = next((t for t in (os.path.join(os.path.dirname(rel), inc), inc)
+                           if os.path.exists(os.path.join(src, t))), None)
+            if target and module(target) != module(rel):
+                graph.setdefault(module(rel), set()).add(module(target))
             if rel.startswith("term/"):
                 stem = os.path.splitext(name)[0]
                 part = "sys_" if stem.startswith("sys_") else stem
@@ -90,25 +82,23 @@ for root, _, files in os.walk(src):
                 faults.append("%s (the game) includes %s: only term.h is its terminal" % (rel, inc))
 
 
-# Circles between modules.
-state = {}
+# Circles between modules: an include back into the trail that led to it.
+done = set()
 
 
 def visit(m, trail):
-    state[m] = 1
     for n in sorted(graph.get(m, ())):
-        if state.get(n) == 1:
+        if n in trail:
             faults.append("a circle: " + " -> ".join(trail[trail.index(n):] + [n]))
-        elif n not in state:
+        elif n not in done:
             visit(n, trail + [n])
-    state[m] = 2
+    done.add(m)
 
 
 for m in sorted(graph):
-    if m not in state:
+    if m not in done:
         visit(m, [m])
 
 for f in faults:
     print("layers: " + f)
 sys.exit(1 if faults else 0)
-PY
