@@ -63,11 +63,6 @@ struct Game {
                const std::vector<std::string> &env = {}) {
         pty = std::make_unique<PtyRun>(argv, dir.path, cols, rows, env);
     }
-    // Starts the game as a job of job_shell() (jobs_test.cpp) instead; its pid.
-    pid_t start_as_job(int cols, int rows) {
-        start(cols, rows, {"/proc/self/exe"}, {"ZELVANE_JOB_SHELL=" ZELVANE_EXE});
-        return wait_pid();
-    }
     // The game's pid, from game.pid.
     pid_t wait_pid() {
         pid_t pid = -1;

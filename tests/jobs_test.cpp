@@ -8,81 +8,8 @@
 #endif
 
 #include "game_run.h"
-#include "job_shell.h"
 
-// Run with ZELVANE_JOB_SHELL set, this test program is a job-control shell
-// (job_shell.h) for the suspend tests: it starts the game named there as its
-// job, writes the game's pid to game.pid and ends as the game ended. As a
-// shell does, it takes the terminal back in its own modes whenever the game
-// stops, and counts the stops in game.stops; SIGUSR1 is its `fg`, SIGUSR2
-// its `bg`. With ZELVANE_JOB_LAUNCHER set as well, its job is a launcher
-// that starts the game in its own process group, as `bash -c 'game &'`
-// does, and stands by until SIGTERM ends it: the game's group is then
-// orphaned, and the shell, its terminal back, waits until the game is gone.
-static pid_t shell_job = -1;
-static struct termios shell_modes;
-
-static void write_file(const char *name, long value) {
-    std::string tmp = std::string(name) + ".new";
-    if (FILE *f = fopen(tmp.c_str(), "w")) {
-        fprintf(f, "%ld\n", value);
-        fclose(f);
-        rename(tmp.c_str(), name);
-    }
-}
-
-// The launcher's job: the game beside it, then nothing until it is ended.
-static int launch(const char *game) {
-    pid_t child = fork();
-    if (child == 0) {
-        execl(game, game, (char *)nullptr);
-        _exit(127);
-    }
-    write_file("game.pid", child);
-    for (;;)
-        pause();
-}
-
-__attribute__((constructor)) static void job_shell() {
-    const char *game = getenv("ZELVANE_JOB_SHELL");
-    if (!game) return;
-    bool launcher = getenv("ZELVANE_JOB_LAUNCHER") != nullptr;
-    tcgetattr(STDIN_FILENO, &shell_modes);
-    signal(SIGUSR1, [](int) {
-        tcsetpgrp(STDIN_FILENO, shell_job);
-        kill(shell_job, SIGCONT);
-    });
-    signal(SIGUSR2, [](int) { kill(shell_job, SIGCONT); });
-    pid_t child = job_start([&] {
-        if (launcher) return launch(game);
-        execl(game, game, (char *)nullptr);
-        return 127;
-    });
-    shell_job = child;
-    if (!launcher) write_file("game.pid", child);
-    int st, stops = 0;
-    if (child < 0 || !job_wait(child, &st, [&](pid_t) {
-            tcsetpgrp(STDIN_FILENO, getpgrp());
-            tcsetattr(STDIN_FILENO, TCSADRAIN, &shell_modes);
-            write_file("game.stops", ++stops);
-        }))
-        _exit(1);
-    if (launcher) {
-        // The terminal back, in the modes the game left (as bash keeps
-        // them after a job that exited): the game is on its own now.
-        tcsetpgrp(STDIN_FILENO, getpgrp());
-        long orphan = -1;
-        std::ifstream("game.pid") >> orphan;
-        for (int i = 0; i < 3000 && orphan > 0 && kill((pid_t)orphan, 0) == 0 &&
-                        process_state((pid_t)orphan) != 'Z';
-             i++)
-            usleep(10 * 1000);
-        _exit(0);
-    }
-    _exit(WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st));
-}
-
-// The job shell has seen the game stop n times.
+// The job shell (termprobe --shell) has seen the game stop n times.
 static Sight stops_seen(Game &g, long n) {
     return [&g, n](Screen &) { return g.number("game.stops") == n; };
 }
@@ -93,7 +20,8 @@ static Sight stops_seen(Game &g, long n) {
 // so that keys act at once and are not echoed.
 TEST(Game, BackgroundStopsTheGameAndEveryResumeTakesTheTerminal) {
     Game g(Settings{}, 80, 30, true);
-    pid_t game = g.start_as_job(80, 30);
+    g.start(80, 30, {TERMPROBE_EXE, "--shell", ZELVANE_EXE});
+    pid_t game = g.wait_pid();
     PtyRun &p = *g.pty;
     ASSERT_GT(game, 0);
     ASSERT_TRUE(press(p, RIGHT, well(8, 22, 5)));
@@ -176,8 +104,7 @@ TEST(Game, LeftByItsLauncherEveryWayOutRestores) {
         Subreaper reaper;
         Game g({{"height", 7}, {"b_num", 6}}, 80, 30, true);
         if (c.orphan)
-            g.start(80, 30, {"/proc/self/exe"},
-                    {"ZELVANE_JOB_SHELL=" ZELVANE_EXE, "ZELVANE_JOB_LAUNCHER=1"});
+            g.start(80, 30, {TERMPROBE_EXE, "--launcher", ZELVANE_EXE});
         else
             g.start(80, 30, setsid);
         PtyRun &p = *g.pty;
