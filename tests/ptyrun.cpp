@@ -85,7 +85,7 @@ bool PtyRun::read_some(int timeout_ms) {
         screen.feed(buf, (size_t)n);
         got = true;
     }
-    std::string r = screen.take_replies();
+    std::string r = answer ? screen.take_replies() : "";
     if (!r.empty()) {
         ssize_t n = write(master, r.data(), r.size());
         (void)n;
@@ -94,9 +94,7 @@ bool PtyRun::read_some(int timeout_ms) {
 }
 
 void PtyRun::pump(int ms) {
-    long long end = now_ms() + ms;
-    for (long long left = ms; left > 0; left = end - now_ms())
-        read_some((int)left);
+    wait_for([](Screen &) { return false; }, ms);
 }
 
 bool PtyRun::wait_for(const std::function<bool(Screen &)> &pred, int timeout_ms) {
@@ -162,13 +160,9 @@ bool PtyRun::running() {
 }
 
 int PtyRun::wait_exit(int timeout_ms) {
-    long long end = now_ms() + timeout_ms;
-    while (running()) {
-        if (now_ms() >= end) return -1;
-        read_some(20);
-    }
+    bool ended = wait_for([&](Screen &) { return !running(); }, timeout_ms);
     read_some(0);
-    return status_;
+    return ended ? status_ : -1;
 }
 
 void PtyRun::resize(int cols, int rows) {

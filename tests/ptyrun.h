@@ -31,7 +31,7 @@ class PtyRun {
     bool wait_for(const std::function<bool(Screen &)> &pred, int timeout_ms = 10000);
     // Until text stands somewhere on the screen.
     bool wait_text(const std::string &text, int timeout_ms = 10000);
-    // Reads output for ms milliseconds.
+    // Reads output for ms milliseconds, or until the program ends.
     void pump(int ms);
     // Waits for the program to end: its exit status, 128 + signal when a
     // signal ended it, or -1 on time-out.
@@ -45,6 +45,9 @@ class PtyRun {
     Screen screen;
     pid_t pid = -1;
     int master = -1;
+    // Whether the screen's answers go back to the program; held, they go
+    // with the next output read once this is set again.
+    bool answer = true;
 
   private:
     bool read_some(int timeout_ms);

@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include <poll.h>
 #ifdef __APPLE__
 #include <util.h> // openpty, forkpty
 #else
@@ -108,21 +107,6 @@ int started_pid(PtyRun &run) {
     int pid = 0;
     sscanf(line_with(run.screen, "ready").c_str(), "ready narrow=%*d gbk=%*d pid=%d", &pid);
     return pid;
-}
-
-// Bytes from the program as they come, without the screen's answers.
-std::string read_raw(PtyRun &run, const std::string &until, int timeout_ms = 10000) {
-    std::string got;
-    for (int waited = 0; got.find(until) == std::string::npos && waited < timeout_ms;
-         waited += 20) {
-        struct pollfd p = {run.master, POLLIN, 0};
-        if (poll(&p, 1, 20) <= 0) continue;
-        char buf[4096];
-        ssize_t n = read(run.master, buf, sizeof buf);
-        if (n > 0) got.append(buf, (size_t)n);
-    }
-    run.screen.feed(got);
-    return got;
 }
 
 } // namespace
@@ -284,8 +268,11 @@ TEST(Tty, ProbeAnsweredNarrowLeavesNoTrace) {
 // keys.
 TEST(Tty, ProbeAnsweredWideKeepsKeysTypedMeanwhile) {
     PtyRun run({probe}, ".");
-    std::string asked = read_raw(run, "\x1b[6n\xe2\x97\x8b\x1b[6n");
-    ASSERT_NE(asked.find("\x1b[6n\xe2\x97\x8b\x1b[6n"), std::string::npos);
+    run.answer = false; // the test answers the question, and the screen late
+    ASSERT_TRUE(run.wait_for([](Screen &s) {
+        return s.bytes().find("\x1b[6n\xe2\x97\x8b\x1b[6n") != std::string::npos;
+    }));
+    run.answer = true;
     run.send("\x1b[5;10R"
              "x"
              "\x1b[5;12R");
