@@ -110,6 +110,17 @@ bool PtyRun::wait_for(const std::function<bool(Screen &)> &pred, int timeout_ms)
     }
 }
 
+struct termios fresh_modes() {
+    int m, s;
+    struct termios t = {};
+    if (openpty(&m, &s, nullptr, nullptr, nullptr) == 0) {
+        tcgetattr(s, &t);
+        close(s);
+        close(m);
+    }
+    return t;
+}
+
 bool screen_has(Screen &s, const std::string &text) {
     for (int r = 0; r < s.rows(); r++)
         if (s.line(r).find(text) != std::string::npos) return true;

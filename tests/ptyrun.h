@@ -54,6 +54,8 @@ class PtyRun {
     int status_ = -1;
 };
 
+// The modes a fresh pseudo-terminal starts with.
+struct termios fresh_modes();
 // True when the screen shows text somewhere.
 bool screen_has(Screen &s, const std::string &text);
 // How often needle occurs in hay.

@@ -1,31 +1,28 @@
 // SPDX-License-Identifier: MIT
-// termprobe.cpp -- a small program on the terminal layer, and a job-control
-// shell in miniature, for the pseudo-terminal tests.
+// termprobe.cpp -- a small program on the terminal layer, and a shell's job
+// control in miniature, for the pseudo-terminal tests.
 //
-// Alone, it takes the terminal, hides the cursor, sets the title, says
+// The probe takes the terminal, hides the cursor, sets the title, says
 // "ready narrow=N gbk=N pid=P", and then writes "key C" for every key code
 // it reads, until 'q' (exit 0), 'a' (abort) or 's' (a segmentation fault);
 // 'w' sleeps 3 s first, as a long flash does. Every repaint writes
 // "repaint N size CxR". --ignore-hup ignores SIGHUP from the start, so that
 // a hang-up shows as the end of input.
 //
-// The other options make it a shell that runs a job in a process group of
-// its own in the foreground, stands by in the session while the job is
-// stopped, and ends as the job ended. A program alone in the session of a
-// pseudo-terminal is an orphaned process group, where the kernel ignores
-// Ctrl-Z; as a job of a shell it really stops.
+// A program alone in a pseudo-terminal's session is an orphaned process
+// group, where the kernel ignores Ctrl-Z. With the other options this is a
+// shell instead: it starts a job in a process group of its own in the
+// foreground, stands by while the job is stopped, and ends as the job ended.
 //   --job: the job is the probe.
-//   --bg-kill: as --job; once the job stops, the shell takes the terminal for
-//     another program in raw mode, writes "other program", and ends the
-//     stopped job as `kill %1` does (SIGTERM, then SIGCONT).
-//   --shell GAME: the job is GAME, whose pid goes to game.pid. As a shell
-//     does, it takes the terminal back in its own modes whenever the game
-//     stops, and counts the stops in game.stops; SIGUSR1 is its `fg`,
-//     SIGUSR2 its `bg`.
-//   --launcher GAME: as --shell, but the job is a launcher that starts GAME
-//     in its own process group, as `bash -c 'game &'` does, and stands by
-//     until SIGTERM ends it: the game's group is then orphaned, and the
-//     shell, its terminal back, waits until the game is gone.
+//   --bg-kill: as --job; once the job stops, another program takes the
+//     terminal in raw mode and writes "other program", and the shell ends
+//     the job as `kill %1` does (SIGTERM, then SIGCONT).
+//   --shell GAME: the job is GAME, its pid in game.pid; whenever it stops,
+//     the shell takes the terminal back in its own modes and counts the
+//     stops in game.stops. SIGUSR1 is its `fg`, SIGUSR2 its `bg`.
+//   --launcher GAME: as --shell, but the job starts GAME in its own process
+//     group, as `bash -c 'game &'` does, and waits for SIGTERM, which leaves
+//     the game's group orphaned; the shell then waits until the game is gone.
 
 #include <cerrno>
 #include <clocale>
@@ -112,8 +109,7 @@ static int launch(const char *game) {
         pause();
 }
 
-// The terminal back to the shell, in modes, as a shell takes it whenever its
-// job stops or ends.
+// The terminal back to the shell, in modes, as when its job stops.
 static void take_terminal(const struct termios &modes) {
     tcsetpgrp(STDIN_FILENO, getpgrp());
     tcsetattr(STDIN_FILENO, TCSADRAIN, &modes);

@@ -7,17 +7,8 @@
 
 #include <csignal>
 #include <cstdio>
-#include <functional>
-#include <string>
-#include <vector>
 
-#ifdef __APPLE__
-#include <util.h> // openpty, forkpty
-#else
-#include <pty.h>
-#endif
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include "ptyrun.h"
@@ -25,18 +16,6 @@
 namespace {
 
 const std::string probe = TERMPROBE_EXE;
-
-// The modes a fresh pseudo-terminal starts with: what the program found.
-struct termios fresh_modes() {
-    int m, s;
-    struct termios t = {};
-    if (openpty(&m, &s, nullptr, nullptr, nullptr) == 0) {
-        tcgetattr(s, &t);
-        close(s);
-        close(m);
-    }
-    return t;
-}
 
 // The title saved and given back.
 const std::string TITLE_PUSH = "\x1b[22;0t", TITLE_POP = "\x1b[23;0t";
@@ -51,6 +30,7 @@ bool is_raw(const struct termios &t) {
            (t.c_oflag & OPOST);
 }
 
+// The modes are those of a fresh pseudo-terminal: what the program found.
 void expect_modes_as_found(PtyRun &run) {
     struct termios was = fresh_modes(), is = run.modes();
     EXPECT_EQ(is.c_iflag, was.c_iflag);
