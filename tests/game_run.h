@@ -223,6 +223,18 @@ inline void expect_read_only_kept(Path file, Path) {
     EXPECT_TRUE(stat(file.c_str(), &st) == 0 && (st.st_mode & 0777) == 0444) << file;
 }
 
+// Enter on the menu's end: status 0, the shell's screen back with the
+// farewell on it, the game's files gone and the terminal's modes cooked.
+inline void expect_farewell(Game &g, int within = WAIT) {
+    g.send(ENTER);
+    EXPECT_EQ(g.wait_exit(within), 0) << g.screen.dump();
+    EXPECT_FALSE(g.screen.alt_screen());
+    EXPECT_TRUE(screen_has(g.screen, "感谢使用")) << g.screen.dump();
+    EXPECT_FALSE(g.dir.exists("data.txt"));
+    EXPECT_FALSE(g.dir.exists("temp.txt"));
+    EXPECT_TRUE(cooked(g));
+}
+
 // A whole game in an 8 x 7 well where b_num 6 clears nothing, its first
 // column shown: a pause (which writes temp.txt) ended by a Right, two drops
 // that fill the entry, and the menu's end option.

@@ -99,12 +99,7 @@ TEST_F(WindowsBuild, GameOverUnderWineRestartsAndEndsWithStatus0) {
     EXPECT_EQ(gap, std::string(60, ' ')) << g.screen.dump();
     ASSERT_TRUE(reach_menu(g, SPACE, WINE_WAIT));
     ASSERT_TRUE(press(g, DOWN, "--> 结束", WINE_WAIT));
-    g.send(ENTER);
-    EXPECT_EQ(g.wait_exit(WINE_WAIT), 0) << g.screen.dump();
-    EXPECT_TRUE(screen_has(g.screen, "感谢使用")) << g.screen.dump();
-    EXPECT_FALSE(g.dir.exists("data.txt"));
-    EXPECT_FALSE(g.dir.exists("temp.txt"));
-    EXPECT_TRUE(cooked(g));
+    expect_farewell(g, WINE_WAIT);
 }
 
 // The read-only attribute under wine (a file without write bits shows it):
