@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -93,10 +92,6 @@ bool PtyRun::read_some(int timeout_ms) {
     return got;
 }
 
-void PtyRun::pump(int ms) {
-    wait_for([](Screen &) { return false; }, ms);
-}
-
 bool PtyRun::wait_for(const std::function<bool(Screen &)> &pred, int timeout_ms) {
     long long end = now_ms() + timeout_ms;
     for (;;) {
@@ -180,10 +175,6 @@ void PtyRun::resize(int cols, int rows) {
     struct winsize ws = {(unsigned short)rows, (unsigned short)cols, 0, 0};
     screen.resize(cols, rows);
     ioctl(master, TIOCSWINSZ, &ws);
-}
-
-void PtyRun::kill(int sig) {
-    ::kill(pid, sig);
 }
 
 struct termios PtyRun::modes() {

@@ -6,6 +6,7 @@
 // as a real terminal's would. Keys are sent as a terminal sends them.
 #pragma once
 
+#include <csignal> // the signals that kill() sends
 #include <functional>
 #include <string>
 #include <vector>
@@ -32,13 +33,15 @@ class PtyRun {
     // Until text stands somewhere on the screen.
     bool wait_text(const std::string &text, int timeout_ms = 10000);
     // Reads output for ms milliseconds, or until the program ends.
-    void pump(int ms);
+    void pump(int ms) {
+        wait_for([](Screen &) { return false; }, ms);
+    }
     // Waits for the program to end: its exit status, 128 + signal when a
     // signal ended it, or -1 on time-out.
     int wait_exit(int timeout_ms = 10000);
     bool running();
     void resize(int cols, int rows);
-    void kill(int sig);
+    void kill(int sig) { ::kill(pid, sig); }
     // The terminal's modes as the program left them.
     struct termios modes();
 

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdio>
 
 #include <sys/wait.h>
