@@ -95,6 +95,7 @@ TEST(Game, LeftByItsLauncherEveryWayOutRestores) {
              EXPECT_TRUE(sees(
                  g, [&](Screen &) { return process_state(game) == 'Z'; }, 5000))
                  << "the game lives on unseen";
+             g.kill(SIGTERM); // the shell, which kept the session
          },
          SIGHUP},
     };

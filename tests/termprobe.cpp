@@ -22,7 +22,7 @@
 //     stops in game.stops. SIGUSR1 is its `fg`, SIGUSR2 its `bg`.
 //   --launcher GAME: as --shell, but the job starts GAME in its own process
 //     group, as `bash -c 'game &'` does, and waits for SIGTERM, which leaves
-//     the game's group orphaned; the shell then waits until the game is gone.
+//     the game's group orphaned; the shell then stands by until it is ended.
 
 #include <cerrno>
 #include <clocale>
@@ -82,17 +82,6 @@ static void write_number(const char *name, long value) {
         fclose(f);
         rename("number.new", name);
     }
-}
-
-// Gone, or ended and not yet reaped by its parent.
-static bool ended(pid_t pid) {
-    char path[32], state = 'Z';
-    snprintf(path, sizeof path, "/proc/%d/stat", (int)pid);
-    if (FILE *f = fopen(path, "r")) {
-        if (fscanf(f, "%*d (%*[^)]) %c", &state) != 1) state = 'Z';
-        fclose(f);
-    }
-    return state == 'Z';
 }
 
 static void exec_game(const char *game) {
@@ -166,16 +155,11 @@ int main(int argc, char **argv) {
     }
     if (launcher) {
         // The terminal back, in the modes the game left (as bash keeps
-        // them after a job that exited): the game is on its own now.
+        // them after a job that exited): the game is on its own now, and
+        // the session stays until the test ends it.
         tcsetpgrp(STDIN_FILENO, getpgrp());
-        long orphan = -1;
-        if (FILE *f = fopen("game.pid", "r")) {
-            if (fscanf(f, "%ld", &orphan) != 1) orphan = -1;
-            fclose(f);
-        }
-        for (int i = 0; i < 3000 && orphan > 0 && !ended((pid_t)orphan); i++)
-            usleep(10 * 1000);
-        return 0;
+        for (;;)
+            pause();
     }
     if (WIFSIGNALED(st)) {
         signal(WTERMSIG(st), SIG_DFL);
