@@ -11,7 +11,6 @@
 
 constexpr int WINE_WAIT = 120000;
 
-// Every test here is skipped, saying why, without wine or the build.
 struct WindowsBuild : testing::Test {
     std::string wine, game = ZELVANE_WIN_BUILD "/zelvane.exe",
                       tests = ZELVANE_WIN_BUILD "/tests/zelvane_tests.exe";
