@@ -71,21 +71,17 @@ void quit(PtyRun &run) {
     EXPECT_EQ(run.wait_exit(), 0);
 }
 
-void start(PtyRun &run) {
+// Waits until the program is ready, the terminal taken; *pid, when asked
+// for, is the pid it reported then.
+void start(PtyRun &run, int *pid = nullptr) {
     ASSERT_TRUE(run.wait_text("ready")) << run.screen.dump();
     ASSERT_TRUE(is_raw(run.modes()));
     EXPECT_FALSE(run.screen.cursor_visible());
     EXPECT_TRUE(run.screen.alt_screen());
     EXPECT_EQ(run.screen.title(), "Zelvane");
-}
-
-// Waits as start() does; the pid the program reported when it was ready
-// (0: none).
-int started_pid(PtyRun &run) {
-    start(run);
-    int pid = 0;
-    sscanf(line_with(run.screen, "ready").c_str(), "ready narrow=%*d gbk=%*d pid=%d", &pid);
-    return pid;
+    if (!pid) return;
+    sscanf(line_with(run.screen, "ready").c_str(), "ready narrow=%*d gbk=%*d pid=%d", pid);
+    ASSERT_GT(*pid, 0);
 }
 
 } // namespace
@@ -148,8 +144,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Tty, CtrlZRestoresAndResumeTakesTheTerminalAgain) {
     PtyRun run({probe, "--job"}, ".");
-    int pid = started_pid(run);
-    ASSERT_GT(pid, 0);
+    int pid = 0;
+    ASSERT_NO_FATAL_FAILURE(start(run, &pid));
 
     kill(pid, SIGTSTP);
     ASSERT_TRUE(run.wait_for([&](Screen &s) {
@@ -176,8 +172,8 @@ TEST(Tty, CtrlZRestoresAndResumeTakesTheTerminalAgain) {
 // terminal in raw mode: that program's modes and screen stay as they are.
 TEST(Tty, KilledInTheBackgroundLeavesTheForegroundAlone) {
     PtyRun run({probe, "--bg-kill"}, ".");
-    int pid = started_pid(run);
-    ASSERT_GT(pid, 0);
+    int pid = 0;
+    ASSERT_NO_FATAL_FAILURE(start(run, &pid));
     kill(pid, SIGTSTP);
     EXPECT_EQ(run.wait_exit(), 128 + SIGTERM);
     const std::string &b = run.screen.bytes();
@@ -191,8 +187,8 @@ TEST(Tty, KilledInTheBackgroundLeavesTheForegroundAlone) {
 // once, so that keys typed then are not echoed.
 TEST(Tty, ResumeDuringASleepEchoesNothing) {
     PtyRun run({probe, "--job"}, ".");
-    int pid = started_pid(run);
-    ASSERT_GT(pid, 0);
+    int pid = 0;
+    ASSERT_NO_FATAL_FAILURE(start(run, &pid));
     run.send("w");
     ASSERT_TRUE(run.wait_text("key 119"));
     kill(pid, SIGTSTP);
