@@ -147,7 +147,6 @@ inline Sight well(int w, int h, int x) {
     return [=](Screen &s) { return board_drawn(s, w, h) && column_at(s, x); };
 }
 
-// Row r reads text.
 inline Sight row(int r, const std::string &text) {
     return [=](Screen &s) { return s.line(r) == text; };
 }

@@ -59,9 +59,7 @@ class PtyRun {
 
 // The modes a fresh pseudo-terminal starts with.
 struct termios fresh_modes();
-// True when the screen shows text somewhere.
 bool screen_has(Screen &s, const std::string &text);
-// How often needle occurs in hay.
 size_t count(const std::string &hay, const std::string &needle);
 // What the file at path holds ("" when there is none).
 std::string file_text(const std::string &path);
