@@ -58,16 +58,14 @@ PtyRun::~PtyRun() {
 }
 
 void PtyRun::send(const std::string &keys) {
-    size_t off = 0;
-    while (off < keys.size()) {
+    for (size_t off = 0; off < keys.size();) {
         ssize_t n = write(master, keys.data() + off, keys.size() - off);
-        if (n > 0) {
+        if (n > 0)
             off += (size_t)n;
-        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+        else if (n < 0 && errno != EAGAIN && errno != EINTR)
             return;
-        } else {
-            pump(5);
-        }
+        else
+            pump(5); // the program has yet to read what came before
     }
 }
 
@@ -157,12 +155,9 @@ bool PtyRun::wait_text(const std::string &text, int timeout_ms) {
 bool PtyRun::running() {
     if (status_ != -1 || pid <= 0) return false;
     int st;
-    pid_t r = waitpid(pid, &st, WNOHANG);
-    if (r == pid) {
-        status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-        return false;
-    }
-    return true;
+    if (waitpid(pid, &st, WNOHANG) != pid) return true;
+    status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    return false;
 }
 
 int PtyRun::wait_exit(int timeout_ms) {
