@@ -8,21 +8,15 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <memory>
 #include <sstream>
-#include <string>
 #include <utility>
-#include <vector>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include "ptyrun.h"
@@ -33,6 +27,7 @@ const std::string ENTER = "\r", SPACE = " ";
 constexpr int WAIT = 20000; // sanitized builds on a shared machine are slow
 
 using Settings = std::vector<std::pair<std::string, int>>;
+using Path = const std::string &;
 
 // A quick-start game on an 8 x 22 well (the panel's texts clear of one
 // another) with no removal flashing, changed by over.
@@ -51,38 +46,39 @@ inline std::string config_text(const Settings &over = {}) {
     return text;
 }
 
-// The game, started in its own directory with config.conf made of over.
-struct Game {
-    // Unless later, the game runs at once; otherwise start() or
-    // start_as_job() runs it, once the test has made the directory ready.
-    explicit Game(const Settings &over = {}, int cols = 80, int rows = 30, bool later = false) {
+// How a game starts: the terminal's size, what runs in the game's directory
+// (the game, or a program that starts it) and what is planted there first.
+struct Launch {
+    int cols = 80, rows = 30;
+    std::vector<std::string> argv = {ZELVANE_EXE}, env = {};
+    std::function<void(Path dir)> plant = {};
+};
+
+// The game's directory, config.conf made of over, made ready for the start.
+struct GameDir {
+    GameDir(const Settings &over, const Launch &how) {
         dir.write("config.conf", config_text(over));
-        if (!later) start(cols, rows);
+        if (how.plant) how.plant(dir.path);
     }
-    void start(int cols, int rows, const std::vector<std::string> &argv = {ZELVANE_EXE},
-               const std::vector<std::string> &env = {}) {
-        pty = std::make_unique<PtyRun>(argv, dir.path, cols, rows, env);
-    }
-    // Starts the game as a job of job_shell() (jobs_test.cpp) instead; its pid.
-    pid_t start_as_job(int cols, int rows) {
-        start(cols, rows, {"/proc/self/exe"}, {"ZELVANE_JOB_SHELL=" ZELVANE_EXE});
-        return wait_pid();
-    }
-    // The game's pid, from game.pid.
-    pid_t wait_pid() {
-        pid_t pid = -1;
-        pty->wait_for([&](Screen &) { return (pid = (pid_t)number("game.pid")) > 0; }, WAIT);
-        return pid;
-    }
-    Screen &screen() { return pty->screen; }
+    TempDir dir;
+};
+
+// The game, running in a directory of its own.
+struct Game : GameDir, PtyRun {
+    explicit Game(const Settings &over = {}, const Launch &how = {})
+        : GameDir(over, how), PtyRun(how.argv, dir.path, how.cols, how.rows, how.env) {}
     // A number the job shell or the game's wrapper wrote (-1: none yet).
     long number(const char *file) {
         long n = -1;
         std::ifstream(dir.path + "/" + file) >> n;
         return n;
     }
-    TempDir dir;
-    std::unique_ptr<PtyRun> pty;
+    // The game's pid, from game.pid.
+    pid_t wait_pid() {
+        pid_t game = -1;
+        wait_for([&](Screen &) { return (game = (pid_t)number("game.pid")) > 0; }, WAIT);
+        return game;
+    }
 };
 
 inline bool has_glyph(Screen &s, int x, int y, const std::string &glyph) {
@@ -151,7 +147,6 @@ inline Sight well(int w, int h, int x) {
     return [=](Screen &s) { return board_drawn(s, w, h) && column_at(s, x); };
 }
 
-// Row r reads text.
 inline Sight row(int r, const std::string &text) {
     return [=](Screen &s) { return s.line(r) == text; };
 }
@@ -206,21 +201,36 @@ inline void reach_builtin_well(PtyRun &p) {
     ASSERT_TRUE(press(p, "a", [](Screen &s) { return board_drawn(s, 12, 22); }));
 }
 
-// data.txt and temp.txt holding "keep\n", with no write bit for anyone: on
-// Windows (and under wine) that is the read-only attribute.
-inline void plant_read_only(const std::string &dir) {
-    for (const char *name : {"/data.txt", "/temp.txt"}) {
-        std::ofstream(dir + name) << "keep\n";
-        chmod((dir + name).c_str(), 0444);
-    }
+// Hands make data.txt and temp.txt in the game's directory dir, each with
+// a name of its own beside it (target-data, target-temp).
+inline void both_files(Path dir, const std::function<void(Path file, Path beside)> &make) {
+    for (std::string kind : {"data", "temp"})
+        make(dir + "/" + kind + ".txt", dir + "/target-" + kind);
 }
 
-inline void expect_read_only_kept(const std::string &dir) {
-    for (const char *name : {"/data.txt", "/temp.txt"}) {
-        EXPECT_EQ(file_text(dir + name), "keep\n") << name;
-        struct stat st;
-        EXPECT_TRUE(stat((dir + name).c_str(), &st) == 0 && (st.st_mode & 0777) == 0444) << name;
-    }
+// A file holding "keep\n" with no write bit for anyone: on Windows (and
+// under wine) that is the read-only attribute.
+inline void plant_read_only(Path file, Path) {
+    std::ofstream(file) << "keep\n";
+    chmod(file.c_str(), 0444);
+}
+
+inline void expect_read_only_kept(Path file, Path) {
+    EXPECT_EQ(file_text(file), "keep\n") << file;
+    struct stat st;
+    EXPECT_TRUE(stat(file.c_str(), &st) == 0 && (st.st_mode & 0777) == 0444) << file;
+}
+
+// Enter on the menu's end: status 0, the shell's screen back with the
+// farewell on it, the game's files gone and the terminal's modes cooked.
+inline void expect_farewell(Game &g, int within = WAIT) {
+    g.send(ENTER);
+    EXPECT_EQ(g.wait_exit(within), 0) << g.screen.dump();
+    EXPECT_FALSE(g.screen.alt_screen());
+    EXPECT_TRUE(screen_has(g.screen, "感谢使用")) << g.screen.dump();
+    EXPECT_FALSE(g.dir.exists("data.txt"));
+    EXPECT_FALSE(g.dir.exists("temp.txt"));
+    EXPECT_TRUE(cooked(g));
 }
 
 // A whole game in an 8 x 7 well where b_num 6 clears nothing, its first

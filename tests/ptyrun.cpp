@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -59,16 +58,14 @@ PtyRun::~PtyRun() {
 }
 
 void PtyRun::send(const std::string &keys) {
-    size_t off = 0;
-    while (off < keys.size()) {
+    for (size_t off = 0; off < keys.size();) {
         ssize_t n = write(master, keys.data() + off, keys.size() - off);
-        if (n > 0) {
+        if (n > 0)
             off += (size_t)n;
-        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+        else if (n < 0 && errno != EAGAIN && errno != EINTR)
             return;
-        } else {
-            pump(5);
-        }
+        else
+            pump(5); // the program has yet to read what came before
     }
 }
 
@@ -85,18 +82,12 @@ bool PtyRun::read_some(int timeout_ms) {
         screen.feed(buf, (size_t)n);
         got = true;
     }
-    std::string r = screen.take_replies();
+    std::string r = answer ? screen.take_replies() : "";
     if (!r.empty()) {
         ssize_t n = write(master, r.data(), r.size());
         (void)n;
     }
     return got;
-}
-
-void PtyRun::pump(int ms) {
-    long long end = now_ms() + ms;
-    for (long long left = ms; left > 0; left = end - now_ms())
-        read_some((int)left);
 }
 
 bool PtyRun::wait_for(const std::function<bool(Screen &)> &pred, int timeout_ms) {
@@ -110,6 +101,17 @@ bool PtyRun::wait_for(const std::function<bool(Screen &)> &pred, int timeout_ms)
             return pred(screen);
         }
     }
+}
+
+struct termios fresh_modes() {
+    int m, s;
+    struct termios t = {};
+    if (openpty(&m, &s, nullptr, nullptr, nullptr) == 0) {
+        tcgetattr(s, &t);
+        close(s);
+        close(m);
+    }
+    return t;
 }
 
 bool screen_has(Screen &s, const std::string &text) {
@@ -153,32 +155,21 @@ bool PtyRun::wait_text(const std::string &text, int timeout_ms) {
 bool PtyRun::running() {
     if (status_ != -1 || pid <= 0) return false;
     int st;
-    pid_t r = waitpid(pid, &st, WNOHANG);
-    if (r == pid) {
-        status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-        return false;
-    }
-    return true;
+    if (waitpid(pid, &st, WNOHANG) != pid) return true;
+    status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    return false;
 }
 
 int PtyRun::wait_exit(int timeout_ms) {
-    long long end = now_ms() + timeout_ms;
-    while (running()) {
-        if (now_ms() >= end) return -1;
-        read_some(20);
-    }
+    bool ended = wait_for([&](Screen &) { return !running(); }, timeout_ms);
     read_some(0);
-    return status_;
+    return ended ? status_ : -1;
 }
 
 void PtyRun::resize(int cols, int rows) {
     struct winsize ws = {(unsigned short)rows, (unsigned short)cols, 0, 0};
     screen.resize(cols, rows);
     ioctl(master, TIOCSWINSZ, &ws);
-}
-
-void PtyRun::kill(int sig) {
-    ::kill(pid, sig);
 }
 
 struct termios PtyRun::modes() {

@@ -6,6 +6,7 @@
 // as a real terminal's would. Keys are sent as a terminal sends them.
 #pragma once
 
+#include <csignal> // the signals that kill() sends
 #include <functional>
 #include <string>
 #include <vector>
@@ -31,29 +32,34 @@ class PtyRun {
     bool wait_for(const std::function<bool(Screen &)> &pred, int timeout_ms = 10000);
     // Until text stands somewhere on the screen.
     bool wait_text(const std::string &text, int timeout_ms = 10000);
-    // Reads output for ms milliseconds.
-    void pump(int ms);
+    // Reads output for ms milliseconds, or until the program ends.
+    void pump(int ms) {
+        wait_for([](Screen &) { return false; }, ms);
+    }
     // Waits for the program to end: its exit status, 128 + signal when a
     // signal ended it, or -1 on time-out.
     int wait_exit(int timeout_ms = 10000);
     bool running();
     void resize(int cols, int rows);
-    void kill(int sig);
+    void kill(int sig) { ::kill(pid, sig); }
     // The terminal's modes as the program left them.
     struct termios modes();
 
     Screen screen;
     pid_t pid = -1;
     int master = -1;
+    // Whether the screen's answers go back to the program; held, they go
+    // with the next output read once this is set again.
+    bool answer = true;
 
   private:
     bool read_some(int timeout_ms);
     int status_ = -1;
 };
 
-// True when the screen shows text somewhere.
+// The modes a fresh pseudo-terminal starts with.
+struct termios fresh_modes();
 bool screen_has(Screen &s, const std::string &text);
-// How often needle occurs in hay.
 size_t count(const std::string &hay, const std::string &needle);
 // What the file at path holds ("" when there is none).
 std::string file_text(const std::string &path);

@@ -5,20 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdio>
-#include <functional>
-#include <string>
-#include <vector>
 
-#include <poll.h>
-#ifdef __APPLE__
-#include <util.h> // openpty, forkpty
-#else
-#include <pty.h>
-#endif
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include "ptyrun.h"
@@ -26,18 +15,6 @@
 namespace {
 
 const std::string probe = TERMPROBE_EXE;
-
-// The modes a fresh pseudo-terminal starts with: what the program found.
-struct termios fresh_modes() {
-    int m, s;
-    struct termios t = {};
-    if (openpty(&m, &s, nullptr, nullptr, nullptr) == 0) {
-        tcgetattr(s, &t);
-        close(s);
-        close(m);
-    }
-    return t;
-}
 
 // The title saved and given back.
 const std::string TITLE_PUSH = "\x1b[22;0t", TITLE_POP = "\x1b[23;0t";
@@ -52,6 +29,7 @@ bool is_raw(const struct termios &t) {
            (t.c_oflag & OPOST);
 }
 
+// The modes are those of a fresh pseudo-terminal: what the program found.
 void expect_modes_as_found(PtyRun &run) {
     struct termios was = fresh_modes(), is = run.modes();
     EXPECT_EQ(is.c_iflag, was.c_iflag);
@@ -93,36 +71,17 @@ void quit(PtyRun &run) {
     EXPECT_EQ(run.wait_exit(), 0);
 }
 
-void start(PtyRun &run) {
+// Waits until the program is ready, the terminal taken; *pid, when asked
+// for, is the pid it reported then.
+void start(PtyRun &run, int *pid = nullptr) {
     ASSERT_TRUE(run.wait_text("ready")) << run.screen.dump();
     ASSERT_TRUE(is_raw(run.modes()));
     EXPECT_FALSE(run.screen.cursor_visible());
     EXPECT_TRUE(run.screen.alt_screen());
     EXPECT_EQ(run.screen.title(), "Zelvane");
-}
-
-// Waits as start() does; the pid the program reported when it was ready
-// (0: none).
-int started_pid(PtyRun &run) {
-    start(run);
-    int pid = 0;
-    sscanf(line_with(run.screen, "ready").c_str(), "ready narrow=%*d gbk=%*d pid=%d", &pid);
-    return pid;
-}
-
-// Bytes from the program as they come, without the screen's answers.
-std::string read_raw(PtyRun &run, const std::string &until, int timeout_ms = 10000) {
-    std::string got;
-    for (int waited = 0; got.find(until) == std::string::npos && waited < timeout_ms;
-         waited += 20) {
-        struct pollfd p = {run.master, POLLIN, 0};
-        if (poll(&p, 1, 20) <= 0) continue;
-        char buf[4096];
-        ssize_t n = read(run.master, buf, sizeof buf);
-        if (n > 0) got.append(buf, (size_t)n);
-    }
-    run.screen.feed(got);
-    return got;
+    if (!pid) return;
+    sscanf(line_with(run.screen, "ready").c_str(), "ready narrow=%*d gbk=%*d pid=%d", pid);
+    ASSERT_GT(*pid, 0);
 }
 
 } // namespace
@@ -185,8 +144,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Tty, CtrlZRestoresAndResumeTakesTheTerminalAgain) {
     PtyRun run({probe, "--job"}, ".");
-    int pid = started_pid(run);
-    ASSERT_GT(pid, 0);
+    int pid = 0;
+    ASSERT_NO_FATAL_FAILURE(start(run, &pid));
 
     kill(pid, SIGTSTP);
     ASSERT_TRUE(run.wait_for([&](Screen &s) {
@@ -213,8 +172,8 @@ TEST(Tty, CtrlZRestoresAndResumeTakesTheTerminalAgain) {
 // terminal in raw mode: that program's modes and screen stay as they are.
 TEST(Tty, KilledInTheBackgroundLeavesTheForegroundAlone) {
     PtyRun run({probe, "--bg-kill"}, ".");
-    int pid = started_pid(run);
-    ASSERT_GT(pid, 0);
+    int pid = 0;
+    ASSERT_NO_FATAL_FAILURE(start(run, &pid));
     kill(pid, SIGTSTP);
     EXPECT_EQ(run.wait_exit(), 128 + SIGTERM);
     const std::string &b = run.screen.bytes();
@@ -228,8 +187,8 @@ TEST(Tty, KilledInTheBackgroundLeavesTheForegroundAlone) {
 // once, so that keys typed then are not echoed.
 TEST(Tty, ResumeDuringASleepEchoesNothing) {
     PtyRun run({probe, "--job"}, ".");
-    int pid = started_pid(run);
-    ASSERT_GT(pid, 0);
+    int pid = 0;
+    ASSERT_NO_FATAL_FAILURE(start(run, &pid));
     run.send("w");
     ASSERT_TRUE(run.wait_text("key 119"));
     kill(pid, SIGTSTP);
@@ -284,8 +243,11 @@ TEST(Tty, ProbeAnsweredNarrowLeavesNoTrace) {
 // keys.
 TEST(Tty, ProbeAnsweredWideKeepsKeysTypedMeanwhile) {
     PtyRun run({probe}, ".");
-    std::string asked = read_raw(run, "\x1b[6n\xe2\x97\x8b\x1b[6n");
-    ASSERT_NE(asked.find("\x1b[6n\xe2\x97\x8b\x1b[6n"), std::string::npos);
+    run.answer = false; // the test answers the question, and the screen late
+    ASSERT_TRUE(run.wait_for([](Screen &s) {
+        return s.bytes().find("\x1b[6n\xe2\x97\x8b\x1b[6n") != std::string::npos;
+    }));
+    run.answer = true;
     run.send("\x1b[5;10R"
              "x"
              "\x1b[5;12R");
@@ -309,18 +271,17 @@ TEST(Tty, ProbeUnansweredMeansNarrow) {
 
 // ---- The end of input ------------------------------------------------------
 
+// Where SIGHUP is ignored, read gives the end of input, and the program
+// ends with status 1.
 TEST(Tty, HangUpEndsTheProgram) {
-    for (bool ignore_hup : {false, true}) {
-        std::vector<std::string> argv = {probe};
-        if (ignore_hup) argv.push_back("--ignore-hup");
+    const std::pair<std::vector<std::string>, int> ways[] = {{{probe}, 128 + SIGHUP},
+                                                             {{probe, "--ignore-hup"}, 1}};
+    for (const auto &[argv, status] : ways) {
+        SCOPED_TRACE(argv.back());
         PtyRun run(argv, ".");
         start(run);
         close(run.master);
         run.master = -1;
-        int st = run.wait_exit();
-        if (ignore_hup)
-            EXPECT_EQ(st, 1) << "read gives the end of input";
-        else
-            EXPECT_EQ(st, 128 + SIGHUP);
+        EXPECT_EQ(run.wait_exit(), status);
     }
 }

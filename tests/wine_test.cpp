@@ -9,39 +9,27 @@
 // build these tests are skipped, saying which is missing. Wine starts
 // slowly: everything waits on the screen, with time to spare.
 
-namespace {
-
 constexpr int WINE_WAIT = 120000;
 
-struct Wine {
-    std::string wine, why_not;
-    std::string game = ZELVANE_WIN_BUILD "/zelvane.exe";
-    std::string tests = ZELVANE_WIN_BUILD "/tests/zelvane_tests.exe";
-    std::vector<std::string> env{"WINEPREFIX=" ZELVANE_WIN_BUILD "/wineprefix", "WINEDEBUG=-all"};
-};
-
-Wine find_wine() {
-    Wine w;
-    std::istringstream path(getenv("PATH") ? getenv("PATH") : "");
-    for (std::string dir; w.wine.empty() && std::getline(path, dir, ':');)
-        if (access((dir + "/wine").c_str(), X_OK) == 0) w.wine = dir + "/wine";
-    if (w.wine.empty())
-        w.why_not = "wine is not installed (scripts/test.sh installs it)";
-    else if (access(w.game.c_str(), R_OK) != 0 || access(w.tests.c_str(), R_OK) != 0)
-        w.why_not =
-            "no cross-built Windows build in " ZELVANE_WIN_BUILD " (scripts/test.sh makes it)";
-    else if (access(ZELVANE_WIN_BUILD "/wineprefix", R_OK) != 0)
-        w.why_not = "no wine prefix in " ZELVANE_WIN_BUILD " (scripts/test.sh makes it)";
-    return w;
-}
-
-} // namespace
-
-// Every test here is skipped, saying why, without wine or the build.
 struct WindowsBuild : testing::Test {
-    Wine w = find_wine();
+    std::string wine, game = ZELVANE_WIN_BUILD "/zelvane.exe",
+                      tests = ZELVANE_WIN_BUILD "/tests/zelvane_tests.exe";
+    std::vector<std::string> env{"WINEPREFIX=" ZELVANE_WIN_BUILD "/wineprefix", "WINEDEBUG=-all"};
+
     void SetUp() override {
-        if (!w.why_not.empty()) GTEST_SKIP() << w.why_not;
+        std::istringstream path(getenv("PATH") ? getenv("PATH") : "");
+        for (std::string dir; wine.empty() && std::getline(path, dir, ':');)
+            if (access((dir + "/wine").c_str(), X_OK) == 0) wine = dir + "/wine";
+        if (wine.empty()) GTEST_SKIP() << "wine is not installed (scripts/test.sh installs it)";
+        if (access(game.c_str(), R_OK) != 0 || access(tests.c_str(), R_OK) != 0)
+            GTEST_SKIP() << "no cross-built Windows build in " ZELVANE_WIN_BUILD
+                            " (scripts/test.sh makes it)";
+        if (access(ZELVANE_WIN_BUILD "/wineprefix", R_OK) != 0)
+            GTEST_SKIP() << "no wine prefix in " ZELVANE_WIN_BUILD " (scripts/test.sh makes it)";
+    }
+    // The game under wine, in a directory that plant has made ready.
+    Launch launch(const std::function<void(Path dir)> &plant = {}) {
+        return {.argv = {wine, game}, .env = env, .plant = plant};
     }
 };
 
@@ -49,9 +37,9 @@ struct WindowsBuild : testing::Test {
 TEST_F(WindowsBuild, UnitTestsPassUnderWine) {
     TempDir dir;
     // The console back end's own tests, and the rest on the tests' back end.
-    for (std::string exe : {w.tests, std::string(ZELVANE_WIN_BUILD "/tests/console_tests.exe")}) {
+    for (std::string exe : {tests, std::string(ZELVANE_WIN_BUILD "/tests/console_tests.exe")}) {
         SCOPED_TRACE(exe);
-        PtyRun p({w.wine, exe, "--gtest_output=xml:results.xml"}, dir.path, 100, 40, w.env);
+        PtyRun p({wine, exe, "--gtest_output=xml:results.xml"}, dir.path, 100, 40, env);
         int status = p.wait_exit(5 * WINE_WAIT);
         std::string results = file_text(dir.path + "/results.xml");
         EXPECT_EQ(status, 0) << results << p.screen.dump();
@@ -63,16 +51,14 @@ TEST_F(WindowsBuild, UnitTestsPassUnderWine) {
 // The game under wine and on the terminal, the same keys to both: the same
 // screens, colours included.
 TEST_F(WindowsBuild, GameUnderWinePlaysAsOnTheTerminal) {
-    Game native, win({}, 80, 30, true);
-    win.start(80, 30, {w.wine, w.game}, w.env);
+    Game native, win({}, launch());
     auto both = [&](const std::string &keys, const Sight &done, const char *what) {
-        native.pty->send(keys);
-        win.pty->send(keys);
-        ASSERT_TRUE(sees(*native.pty, done)) << what;
-        ASSERT_TRUE(sees(*win.pty, done, WINE_WAIT)) << what;
-        win.pty->pump(100);
-        EXPECT_EQ(screen_diff(native.screen(), win.screen()), "") << what << "\n"
-                                                                  << win.screen().dump();
+        native.send(keys);
+        win.send(keys);
+        ASSERT_TRUE(sees(native, done)) << what;
+        ASSERT_TRUE(sees(win, done, WINE_WAIT)) << what;
+        win.pump(100);
+        EXPECT_EQ(screen_diff(native.screen, win.screen), "") << what << "\n" << win.screen.dump();
     };
     both("", well(8, 22, 4), "start");
     both(RIGHT, column(5), "a move");
@@ -86,49 +72,41 @@ TEST_F(WindowsBuild, GameUnderWinePlaysAsOnTheTerminal) {
     // Ctrl-C: the console given back, the end of a Windows program
     // stopped by Ctrl-C (STATUS_CONTROL_C_EXIT, of which wine keeps the
     // low byte).
-    win.pty->send("\x03");
-    EXPECT_EQ(win.pty->wait_exit(WINE_WAIT), 0x3A);
-    EXPECT_TRUE(win.screen().cursor_visible());
-    EXPECT_TRUE(cooked(*win.pty));
+    win.send("\x03");
+    EXPECT_EQ(win.wait_exit(WINE_WAIT), 0x3A);
+    EXPECT_TRUE(win.screen.cursor_visible());
+    EXPECT_TRUE(cooked(win));
 }
 
 // A game over, a restart (quick start: nothing else clears the menu away),
 // a second game over, and the end.
 TEST_F(WindowsBuild, GameOverUnderWineRestartsAndEndsWithStatus0) {
-    Game g({{"height", 7}, {"b_num", 6}, {"debug", 1}}, 80, 30, true);
-    g.start(80, 30, {w.wine, w.game}, w.env);
-    PtyRun &p = *g.pty;
-    ASSERT_TRUE(sees(p, column(4), WINE_WAIT));
-    ASSERT_TRUE(reach_menu(p, ENTER + SPACE + SPACE, WINE_WAIT));
-    EXPECT_EQ(p.screen.fg(0, 0), 12);
+    Game g({{"height", 7}, {"b_num", 6}, {"debug", 1}}, launch());
+    ASSERT_TRUE(sees(g, column(4), WINE_WAIT));
+    ASSERT_TRUE(reach_menu(g, ENTER + SPACE + SPACE, WINE_WAIT));
+    EXPECT_EQ(g.screen.fg(0, 0), 12);
     EXPECT_TRUE(g.dir.exists("data.txt"));
     EXPECT_TRUE(g.dir.exists("temp.txt"));
     ASSERT_TRUE(press(
-        p, ENTER, [](Screen &s) { return has_glyph(s, 0, 0, "○") && column_at(s, 4); }, WINE_WAIT));
+        g, ENTER, [](Screen &s) { return has_glyph(s, 0, 0, "○") && column_at(s, 4); }, WINE_WAIT));
     // Between the well and the panel, where the menu's second line reached,
     // nothing is left.
-    p.pump(300);
+    g.pump(300);
     std::string gap;
     for (int y = 0; y < 30; y++)
-        gap += p.screen.ch(16, y) + p.screen.ch(17, y);
-    EXPECT_EQ(gap, std::string(60, ' ')) << p.screen.dump();
-    ASSERT_TRUE(reach_menu(p, SPACE, WINE_WAIT));
-    ASSERT_TRUE(press(p, DOWN, "--> 结束", WINE_WAIT));
-    p.send(ENTER);
-    EXPECT_EQ(p.wait_exit(WINE_WAIT), 0) << p.screen.dump();
-    EXPECT_TRUE(screen_has(p.screen, "感谢使用")) << p.screen.dump();
-    EXPECT_FALSE(g.dir.exists("data.txt"));
-    EXPECT_FALSE(g.dir.exists("temp.txt"));
-    EXPECT_TRUE(cooked(p));
+        gap += g.screen.ch(16, y) + g.screen.ch(17, y);
+    EXPECT_EQ(gap, std::string(60, ' ')) << g.screen.dump();
+    ASSERT_TRUE(reach_menu(g, SPACE, WINE_WAIT));
+    ASSERT_TRUE(press(g, DOWN, "--> 结束", WINE_WAIT));
+    expect_farewell(g, WINE_WAIT);
 }
 
 // The read-only attribute under wine (a file without write bits shows it):
 // data.txt and temp.txt live through a whole game with the debug log on.
 TEST_F(WindowsBuild, ReadOnlyFilesAreLeftAloneUnderWine) {
-    Game g({{"height", 7}, {"b_num", 6}, {"debug", 1}}, 80, 30, true);
-    plant_read_only(g.dir.path);
-    g.start(80, 30, {w.wine, w.game}, w.env);
-    ASSERT_TRUE(sees(*g.pty, column(4), WINE_WAIT));
-    ASSERT_NO_FATAL_FAILURE(play_whole_game(*g.pty, WINE_WAIT));
-    expect_read_only_kept(g.dir.path);
+    Game g({{"height", 7}, {"b_num", 6}, {"debug", 1}},
+           launch([](Path d) { both_files(d, plant_read_only); }));
+    ASSERT_TRUE(sees(g, column(4), WINE_WAIT));
+    ASSERT_NO_FATAL_FAILURE(play_whole_game(g, WINE_WAIT));
+    both_files(g.dir.path, expect_read_only_kept);
 }
