@@ -22,8 +22,7 @@ long play(std::mt19937 &rng, long limit, std::string &fault) {
         change_block(action);
         if (n % 64 == 0) term_flush(); // keep the discarded output from piling up
         fault = rules_check();
-        if (!fault.empty()) return n;
-        if (life == 0) return n;
+        if (!fault.empty() || life == 0) return n;
     }
     return -1;
 }
@@ -43,10 +42,10 @@ TEST(Soak, RandomPlayKeepsTheBoardSound) {
             for (int drop = 0; drop <= 1; drop++) {
                 srand((unsigned)rng());
                 rules_setup(sz[0], sz[1], 1 + (int)(rng() % 5), run, drop);
-                std::string fault = rules_check();
-                ASSERT_EQ(fault, "") << "after set-up " << sz[0] << "x" << sz[1];
+                ASSERT_EQ(rules_check(), "") << "after set-up " << sz[0] << "x" << sz[1];
                 long cells = sz[0] * sz[1];
                 long limit = cells > 5000 ? 1500 : cells > 1000 ? 4000 : 10000;
+                std::string fault;
                 long n = play(rng, limit, fault);
                 ASSERT_EQ(fault, "") << sz[0] << "x" << sz[1] << " b_num " << run << " b_drop "
                                      << drop << " after " << n << " actions";
@@ -70,14 +69,12 @@ TEST(Soak, EveryGameEndsInARefusedEntry) {
             srand(7);
             rules_setup(sz[0], sz[1], 5, 7, drop);
             long limit = (long)sz[0] * sz[1] + 10; // more drops than cells
-            long n = 0;
-            while (life != 0 && n < limit) {
+            for (long n = 0; life != 0 && n < limit; n++) {
                 change_block(n % 3 == 0 ? 3 : n % 3 == 1 ? 4 : 6);
                 term_flush();
                 if (n % 3 == 2) {
                     ASSERT_EQ(rules_check(), "");
                 }
-                n++;
             }
             EXPECT_EQ(life, 0) << sz[0] << "x" << sz[1] << " never ended";
         }
