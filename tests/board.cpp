@@ -14,12 +14,6 @@ void board_game(int w, int h, int top, const std::string &board) {
     draw(top, board);
 }
 
-void enter_column() {
-    next_block();
-    creat_new_block();
-    disploay_block();
-}
-
 void place(int x, int y, int v) {
     map[x][y] = v;
     display_one_block(x, y, v);

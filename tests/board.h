@@ -25,9 +25,6 @@
 // from board row top down. Draws the well into whatever takes the output;
 // map outside the well is left as it is.
 void board_game(int w, int h, int top = 0, const std::string &board = "");
-// Rolls the preview, enters it as the falling column and draws that, as
-// each turn of the game begins.
-void enter_column();
 // Puts code v at (x, y) in map and on screen, as the game would have it.
 void place(int x, int y, int v);
 // n cells of code v from (x, y) on, each a step of (dx, dy) from the last.

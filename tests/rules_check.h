@@ -31,6 +31,14 @@ inline void clear_map() {
             cell = 0;
 }
 
+// Rolls the preview, enters it as the falling column and draws that, as
+// each turn of the game begins.
+inline void enter_column() {
+    next_block();
+    creat_new_block();
+    disploay_block();
+}
+
 // Settings for a game played with no screen, no flash and no log, from a
 // clean slate so that the checks can see any stray write.
 inline void rules_setup(int w, int h, int types, int run, int drop) {
@@ -41,9 +49,7 @@ inline void rules_setup(int w, int h, int types, int run, int drop) {
     count_mark();
     display_frame();
     usr_help();
-    next_block();
-    creat_new_block();
-    disploay_block();
+    enter_column();
 }
 
 // Empty when the board and the column are sound, else what is wrong.
