@@ -181,13 +181,8 @@ std::vector<std::string> snapshot(Screen &s) {
 // Plays a little on a 10 x h well the way the game does, with or without
 // removing a group.
 void play_a_little(int h, bool remove) {
-    board_game(10, h);
-    help_line = 1;
-    b_type = 1; // every column all code 1: the drop makes a run of three
-    b_num = remove ? 3 : 0;
-    count_mark();
-    usr_help();
-    enter_column();
+    // One colour, so every column is all code 1 and the drop makes a run of three.
+    rules_setup(10, h, 1, remove ? 3 : 0, 0);
     change_block(6);
     b_type = 5;
     draw(h - 3, "#.4......#"

@@ -168,9 +168,8 @@ TEST_F(FallingColumn, CyclesMoveRowsAndRestore) {
 }
 
 TEST_F(FallingColumn, GuideLine) {
-    board_game(10, 12);
+    board_game(10, 12, 5, "#.....2..#"); // a cell that hangs above empty cells
     help_line = 1;
-    place(6, 5, 2); // hangs above empty cells
     enter_column();
     for (int r = 3; r <= 10; r++) {
         EXPECT_EQ(s.cell(5, r), "┊ ") << r;

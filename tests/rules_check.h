@@ -39,8 +39,8 @@ inline void enter_column() {
     disploay_block();
 }
 
-// Settings for a game played with no screen, no flash and no log, from a
-// clean slate so that the checks can see any stray write.
+// A game set up as the game sets one up, with the guide line but no flash
+// and no log, from a clean slate so that the checks can see any stray write.
 inline void rules_setup(int w, int h, int types, int run, int drop) {
     well_settings(w, h, types, run, drop);
     help_line = 1;
