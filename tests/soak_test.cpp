@@ -37,8 +37,8 @@ TEST(Soak, RandomPlayKeepsTheBoardSound) {
     std::mt19937 rng(20261207);
     long actions = 0;
     int games = 0;
-    for (const auto &sz : sizes) {
-        for (int run = 3; run <= 6; run++) {
+    for (const auto &sz : sizes)
+        for (int run = 3; run <= 6; run++)
             for (int drop = 0; drop <= 1; drop++) {
                 srand((unsigned)rng());
                 rules_setup(sz[0], sz[1], 1 + (int)(rng() % 5), run, drop);
@@ -52,8 +52,6 @@ TEST(Soak, RandomPlayKeepsTheBoardSound) {
                 actions += n < 0 ? limit : n;
                 games++;
             }
-        }
-    }
     RecordProperty("actions", (int)actions);
     EXPECT_GT(actions, 10000);
     EXPECT_EQ(games, 56);
@@ -64,7 +62,7 @@ TEST(Soak, RandomPlayKeepsTheBoardSound) {
 TEST(Soak, EveryGameEndsInARefusedEntry) {
     NullTerminal null(225, 100); // the largest board and its side panel
     const int sizes[][2] = {{3, 4}, {5, 8}, {12, 22}, {100, 100}};
-    for (const auto &sz : sizes) {
+    for (const auto &sz : sizes)
         for (int drop = 0; drop <= 1; drop++) {
             srand(7);
             rules_setup(sz[0], sz[1], 5, 7, drop);
@@ -78,5 +76,4 @@ TEST(Soak, EveryGameEndsInARefusedEntry) {
             }
             EXPECT_EQ(life, 0) << sz[0] << "x" << sz[1] << " never ended";
         }
-    }
 }
