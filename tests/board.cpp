@@ -7,20 +7,11 @@
 #include <cctype>
 #include <cstddef>
 
-#include "order_b_1.h"
-#include "order_fun_2.h"
-#include "rules_check.h"
-
-void board_game(int w, int h) {
+void board_game(int w, int h, int top, const std::string &board) {
     well_settings(w, h, 5, 3, 0);
     init();
     display_frame();
-}
-
-void enter_column() {
-    next_block();
-    creat_new_block();
-    disploay_block();
+    draw(top, board);
 }
 
 void place(int x, int y, int v) {

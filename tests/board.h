@@ -17,15 +17,14 @@
 #include <vector>
 
 #include "emulator.h"
+#include "rules_check.h"
 #include "term/chars.h"
 
 // A fresh game on a w x h well: five colours, runs of 3, no flash, no
-// settling, no guide line, no dump. Draws the well into whatever takes the
-// output; map outside the well is left as it is.
-void board_game(int w, int h);
-// Rolls the preview, enters it as the falling column and draws that, as
-// each turn of the game begins.
-void enter_column();
+// settling, no guide line, no dump, and the colours of the text board laid
+// from board row top down. Draws the well into whatever takes the output;
+// map outside the well is left as it is.
+void board_game(int w, int h, int top = 0, const std::string &board = "");
 // Puts code v at (x, y) in map and on screen, as the game would have it.
 void place(int x, int y, int v);
 // n cells of code v from (x, y) on, each a step of (dx, dy) from the last.

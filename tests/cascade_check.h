@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // cascade_check.h -- a landing's cascade played twice from one board: once by
 // find_line, once by the plain search that starts over from the first start
-// cell after every removal and settles every column each time, move by move. Shared by the
-// cascade test and the cascade fuzzer.
+// cell after every removal and settles every column each time, move by move.
+// Shared by the cascade test, the cascade fuzzer and the find_line benchmark.
 #pragma once
 
 #include <cstdint>
@@ -52,7 +52,7 @@ inline bool plain_find_run(int *rx, int *ry) {
 inline void plain_void_supply() {
     if (b_drop == 0) return;
     int w = width < MAX ? width : MAX, h = height < MAX ? height : MAX;
-    for (int x = 1; x < w; x++) {
+    for (int x = 1; x < w; x++)
         for (int y = h - 2; y >= 0; y--) {
             if (map[x][y] != 0) continue;
             int k = y - 1;
@@ -64,7 +64,6 @@ inline void plain_void_supply() {
             map[x][k] = 0;
             not_display_one_block(x, k);
         }
-    }
 }
 
 inline void plain_find_line() {
@@ -92,10 +91,6 @@ struct Board {
     int land_x, land_c[3];   // the column landing in column land_x, top cell first
 };
 
-inline void keep(const char *data, size_t n, void *user) {
-    static_cast<std::string *>(user)->append(data, n);
-}
-
 // Everything a player or a dump can see once the cascade is over: the
 // output of every flash and of the end, the board, the counters, the last group.
 inline std::string play(const Board &b, bool plain) {
@@ -107,8 +102,7 @@ inline std::string play(const Board &b, bool plain) {
     // A terminal of the tests' back end that holds the whole well and its
     // panel, cleared before each play: both paint onto the same screen, and
     // what they paint is all they show.
-    static bool sized = (fake::set_size(2 * MAX + 40, MAX + 1), true);
-    (void)sized;
+    [[maybe_unused]] static bool sized = (fake::set_size(2 * MAX + 40, MAX + 1), true);
     term_open();
     void *was_user;
     fake::listener was = fake::listening(&was_user);
@@ -116,6 +110,9 @@ inline std::string play(const Board &b, bool plain) {
     term_clear();
     fake::lose_screen(); // and painted anew: the layer knows nothing of before
     term_kbhit();
+    auto keep = [](const char *data, size_t n, void *to) {
+        static_cast<std::string *>(to)->append(data, n);
+    };
     fake::listen(keep, &out);
     init();
     display_frame();

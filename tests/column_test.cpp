@@ -5,13 +5,10 @@
 
 #include <array>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "board.h"
-#include "order_b_1.h"
-#include "order_fun_2.h"
+#include "ptyrun.h"
 #include "support.h"
 #include "term.h"
 
@@ -22,8 +19,7 @@ using FallingColumn = OnScreen;
 // A game on a w x h well, with the text board drawn from row top down and
 // then its first column entered and drawn.
 void start(int w, int h, int top = 0, const char *board = "") {
-    board_game(w, h);
-    draw(top, board);
+    board_game(w, h, top, board);
     enter_column();
 }
 
@@ -37,12 +33,7 @@ Cells cells_of(const int32_t (&column)[3][4]) {
 
 // Board dumps appended to data.txt so far: each ends in a blank line.
 int dumps() {
-    std::ifstream f("data.txt");
-    const std::string log(std::istreambuf_iterator<char>(f), {});
-    int n = 0;
-    for (size_t at = log.find("\n\n"); at != std::string::npos; at = log.find("\n\n", at + 1))
-        n++;
-    return n;
+    return (int)count(file_text("data.txt"), "\n\n");
 }
 
 // ---- Preview and entry ---------------------------------------------------------
@@ -89,11 +80,11 @@ TEST_F(FallingColumn, AnyOneOccupiedEntryCellRefusesTheEntry) {
         EXPECT_EQ(sent(), before) << "the preview was redrawn, row " << r;
     }
     // Rows 0 to 2 of the neighbouring columns do not matter.
-    board_game(10, 22);
+    board_game(10, 22, 0,
+               "#...2.3..#"
+               "#...2.3..#"
+               "#...2.3..#");
     next_block();
-    draw(0, "#...2.3..#"
-            "#...2.3..#"
-            "#...2.3..#");
     creat_new_block();
     EXPECT_EQ(life, 1);
 }
@@ -177,9 +168,8 @@ TEST_F(FallingColumn, CyclesMoveRowsAndRestore) {
 }
 
 TEST_F(FallingColumn, GuideLine) {
-    board_game(10, 12);
+    board_game(10, 12, 5, "#.....2..#"); // a cell that hangs above empty cells
     help_line = 1;
-    place(6, 5, 2); // hangs above empty cells
     enter_column();
     for (int r = 3; r <= 10; r++) {
         EXPECT_EQ(s.cell(5, r), "┊ ") << r;

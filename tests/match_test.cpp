@@ -11,9 +11,6 @@
 #include <vector>
 
 #include "board.h"
-#include "order_b_1.h"
-#include "order_fun_2.h"
-#include "emulator.h"
 #include "support.h"
 #include "term.h"
 
@@ -41,15 +38,13 @@ int interior_cells() {
 // ---- Where runs are found ------------------------------------------------------
 
 TEST_F(FindLine, RowZeroNeverStartsARun) {
-    board_game(10, 12);
-    draw(0, "#.111....#");
+    board_game(10, 12, 0, "#.111....#");
     find_line();
     EXPECT_TRUE(shows(0, "#.111....#"));
     EXPECT_EQ(qw, 0);
     EXPECT_EQ(mark, 0);
 
-    board_game(10, 12);
-    draw(1, "#.111....#");
+    board_game(10, 12, 1, "#.111....#");
     find_line();
     EXPECT_TRUE(shows(0, ""));
     EXPECT_EQ(group(), (Cells{{2, 1}, {3, 1}, {4, 1}}));
@@ -73,8 +68,7 @@ TEST_F(FindLine, RowZeroNeverStartsARun) {
 }
 
 TEST_F(FindLine, RunsReachTheCellsBesideTheWalls) {
-    board_game(10, 12);
-    draw(10, "#.....111#"); // ends beside the wall, on the row above the bottom wall
+    board_game(10, 12, 10, "#.....111#"); // ends beside the wall, on the row above the bottom wall
     find_line();
     EXPECT_EQ(interior_cells(), 0);
     line(8, 8, 0, 1, 3, 2); // ends at y = height - 2
@@ -133,22 +127,15 @@ TEST_F(FindLine, WholeGroupsScoredOnceEach) {
         {"block of 6", 16, 3,
          "#.555....#"
          "#.555....#"},
-        {"two of 3", 2 + 2, 2,
+        {"two of 3", 2 + 2, 7,
          "#555.....#"
-         "#........#"
-         "#........#"
-         "#........#"
-         "#........#"
-         "#........#"
          "#.....5..#"
          "#.....5..#"
          "#.....5..#"},
     };
     for (const auto &c : cases) {
-        board_game(10, 12);
-        s_twi = 1;
-        twi_num = 1;
-        draw(c.top, c.board);
+        board_game(10, 12, c.top, c.board);
+        s_twi = twi_num = 1;
         find_line();
         EXPECT_EQ(mark, c.score) << c.name;
         EXPECT_EQ(count_block, std::count(c.board, c.board + strlen(c.board), '5')) << c.name;
@@ -250,21 +237,18 @@ TEST(FindSelf, LooksNeitherAboveRowZeroNorPastTheBoard) {
 // ---- Flash ---------------------------------------------------------------------
 
 std::vector<std::string> chunks;
-void keep_chunk(const char *data, size_t len, void *) {
-    chunks.push_back(std::string(data, len));
-}
 
 // How the group at (2..4, 5) looks after every piece of output that reached
 // the terminal while find_line ran, and the total on the panel meanwhile.
 std::vector<std::string> flash(int on, int pause, int cycles) {
     chunks.clear();
     NullTerminal null;
-    fake::listen(keep_chunk, nullptr);
-    board_game(10, 12);
+    fake::listen([](const char *data, size_t len, void *) { chunks.emplace_back(data, len); },
+                 nullptr);
+    board_game(10, 12, 5, "#.333....#");
     s_twi = on;
     twinkle = pause;
     twi_num = cycles;
-    line(2, 5, 1, 0, 3, 3);
     term_flush();
     size_t first = chunks.size();
     find_line();
@@ -309,10 +293,10 @@ TEST(Flash, DarkAndLitInTurnThenPanelThenBlank) {
 // ---- Settling ------------------------------------------------------------------
 
 TEST_F(Settling, ColumnsPackDownward) {
-    board_game(6, 6);
-    draw(0, "#.1..#"
-            "#....#"
-            "#.2..#");
+    board_game(6, 6, 0,
+               "#.1..#"
+               "#....#"
+               "#.2..#");
     void_supply(); // off
     EXPECT_EQ(map[2][0], 1);
     b_drop = 1;
@@ -323,13 +307,13 @@ TEST_F(Settling, ColumnsPackDownward) {
 
 TEST_F(Settling, RunsMadeBySinkingGoInTheSameLanding) {
     for (int drop : {0, 1}) {
-        board_game(8, 8);
-        b_drop = drop;
         // The 2s go first, and the 1 above them sinks into the row of 1s.
-        draw(3, "#..1...#"
-                "#..2...#"
-                "#..2...#"
-                "#112...#");
+        board_game(8, 8, 3,
+                   "#..1...#"
+                   "#..2...#"
+                   "#..2...#"
+                   "#112...#");
+        b_drop = drop;
         find_line();
         EXPECT_EQ(count_block, drop ? 6 : 3);
         EXPECT_TRUE(shows(3, drop ? ""

@@ -4,7 +4,7 @@
 // boards, the soak test, the cascade check and the fuzzers.
 #pragma once
 
-#include <bit>
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -31,8 +31,16 @@ inline void clear_map() {
             cell = 0;
 }
 
-// Settings for a game played with no screen, no flash and no log, from a
-// clean slate so that the checks can see any stray write.
+// Rolls the preview, enters it as the falling column and draws that, as
+// each turn of the game begins.
+inline void enter_column() {
+    next_block();
+    creat_new_block();
+    disploay_block();
+}
+
+// A game set up as the game sets one up, with the guide line but no flash
+// and no log, from a clean slate so that the checks can see any stray write.
 inline void rules_setup(int w, int h, int types, int run, int drop) {
     well_settings(w, h, types, run, drop);
     help_line = 1;
@@ -41,14 +49,12 @@ inline void rules_setup(int w, int h, int types, int run, int drop) {
     count_mark();
     display_frame();
     usr_help();
-    next_block();
-    creat_new_block();
-    disploay_block();
+    enter_column();
 }
 
 // Empty when the board and the column are sound, else what is wrong.
 inline std::string rules_check() {
-    for (int x = 0; x < MAX; x++) {
+    for (int x = 0; x < MAX; x++)
         for (int y = 0; y < MAX; y++) {
             int v = map[x][y];
             bool inside = x < width && y < height;
@@ -58,18 +64,14 @@ inline std::string rules_check() {
             if (inside && !wall && !(v == 0 || (v >= 1 && v <= b_type)))
                 return "interior cell holds " + std::to_string(v);
         }
-    }
-    int x = block[0][1];
-    int lo = block[0][2], hi = block[0][2];
-    int rows = 0;
+    int x = block[0][1], a = block[0][2], b = block[1][2], c = block[2][2];
     for (int i = 0; i < 3; i++) {
         if (block[i][1] != x) return "column cells in different columns";
         if (block[i][0] < 1 || block[i][0] > b_type) return "column cell without a colour";
-        lo = block[i][2] < lo ? block[i][2] : lo;
-        hi = block[i][2] > hi ? block[i][2] : hi;
-        rows |= 1 << (block[i][2] - block[0][2] + 2);
     }
-    if (hi - lo != 2 || std::popcount((unsigned)rows) != 3) return "column rows not consecutive";
+    // Three different rows, two apart at the most, are three rows in a row.
+    if (std::max({a, b, c}) - std::min({a, b, c}) != 2 || a == b || b == c || a == c)
+        return "column rows not consecutive";
     if (x < 1 || x > width - 2) return "column outside the well";
     return "";
 }

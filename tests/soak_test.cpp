@@ -22,8 +22,7 @@ long play(std::mt19937 &rng, long limit, std::string &fault) {
         change_block(action);
         if (n % 64 == 0) term_flush(); // keep the discarded output from piling up
         fault = rules_check();
-        if (!fault.empty()) return n;
-        if (life == 0) return n;
+        if (!fault.empty() || life == 0) return n;
     }
     return -1;
 }
@@ -38,23 +37,21 @@ TEST(Soak, RandomPlayKeepsTheBoardSound) {
     std::mt19937 rng(20261207);
     long actions = 0;
     int games = 0;
-    for (const auto &sz : sizes) {
-        for (int run = 3; run <= 6; run++) {
+    for (const auto &sz : sizes)
+        for (int run = 3; run <= 6; run++)
             for (int drop = 0; drop <= 1; drop++) {
                 srand((unsigned)rng());
                 rules_setup(sz[0], sz[1], 1 + (int)(rng() % 5), run, drop);
-                std::string fault = rules_check();
-                ASSERT_EQ(fault, "") << "after set-up " << sz[0] << "x" << sz[1];
+                ASSERT_EQ(rules_check(), "") << "after set-up " << sz[0] << "x" << sz[1];
                 long cells = sz[0] * sz[1];
                 long limit = cells > 5000 ? 1500 : cells > 1000 ? 4000 : 10000;
+                std::string fault;
                 long n = play(rng, limit, fault);
                 ASSERT_EQ(fault, "") << sz[0] << "x" << sz[1] << " b_num " << run << " b_drop "
                                      << drop << " after " << n << " actions";
                 actions += n < 0 ? limit : n;
                 games++;
             }
-        }
-    }
     RecordProperty("actions", (int)actions);
     EXPECT_GT(actions, 10000);
     EXPECT_EQ(games, 56);
@@ -65,21 +62,18 @@ TEST(Soak, RandomPlayKeepsTheBoardSound) {
 TEST(Soak, EveryGameEndsInARefusedEntry) {
     NullTerminal null(225, 100); // the largest board and its side panel
     const int sizes[][2] = {{3, 4}, {5, 8}, {12, 22}, {100, 100}};
-    for (const auto &sz : sizes) {
+    for (const auto &sz : sizes)
         for (int drop = 0; drop <= 1; drop++) {
             srand(7);
             rules_setup(sz[0], sz[1], 5, 7, drop);
             long limit = (long)sz[0] * sz[1] + 10; // more drops than cells
-            long n = 0;
-            while (life != 0 && n < limit) {
+            for (long n = 0; life != 0 && n < limit; n++) {
                 change_block(n % 3 == 0 ? 3 : n % 3 == 1 ? 4 : 6);
                 term_flush();
                 if (n % 3 == 2) {
                     ASSERT_EQ(rules_check(), "");
                 }
-                n++;
             }
             EXPECT_EQ(life, 0) << sz[0] << "x" << sz[1] << " never ended";
         }
-    }
 }

@@ -8,7 +8,6 @@
 
 #include "board.h"
 #include "help_fun_1.h"
-#include "order_b_1.h"
 #include "order_fun_1.h"
 #include "support.h"
 #include "term.h"
@@ -114,10 +113,10 @@ TEST_F(StartupScreens, ConfigurationScreen) {
         "消除闪烁时间间隔=30毫秒*10",
         "消除闪烁次数=4",
         sep,
+        "",
     };
-    for (int i = 0; i < 23; i++)
+    for (int i = 0; i < 24; i++)
         EXPECT_EQ(s.line(i), want[i]) << "line " << i + 1;
-    EXPECT_EQ(s.line(23), "");
     EXPECT_EQ(s.cursor_row(), 23);
 
     for (const Setting &setting : settings)
