@@ -7,7 +7,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 
 #include <fcntl.h>
@@ -21,11 +20,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-static long long now_ms() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
+#include "support.h"
 
 PtyRun::PtyRun(const std::vector<std::string> &argv, const std::string &cwd, int cols, int rows,
                const std::vector<std::string> &env)
@@ -82,19 +77,16 @@ bool PtyRun::read_some(int timeout_ms) {
         screen.feed(buf, (size_t)n);
         got = true;
     }
-    std::string r = answer ? screen.take_replies() : "";
-    if (!r.empty()) {
-        ssize_t n = write(master, r.data(), r.size());
-        (void)n;
-    }
+    if (answer) send(screen.take_replies());
     return got;
 }
 
 bool PtyRun::wait_for(const std::function<bool(Screen &)> &pred, int timeout_ms) {
-    long long end = now_ms() + timeout_ms;
+    using namespace std::chrono;
+    const auto end = steady_clock::now() + milliseconds(timeout_ms);
     for (;;) {
         if (pred(screen)) return true;
-        long long left = end - now_ms();
+        long long left = duration_cast<milliseconds>(end - steady_clock::now()).count();
         if (left <= 0) return false;
         if (!read_some((int)(left < 50 ? left : 50)) && !running()) {
             read_some(0);
@@ -127,11 +119,6 @@ size_t count(const std::string &hay, const std::string &needle) {
     return n;
 }
 
-std::string file_text(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 std::vector<std::string> stat_fields(pid_t pid) {
     std::string stat = file_text("/proc/" + std::to_string(pid) + "/stat");
     std::vector<std::string> fields;
@@ -146,10 +133,6 @@ std::vector<std::string> stat_fields(pid_t pid) {
 char process_state(pid_t pid) {
     std::vector<std::string> f = stat_fields(pid);
     return f.empty() ? '?' : f[0][0];
-}
-
-bool PtyRun::wait_text(const std::string &text, int timeout_ms) {
-    return wait_for([&](Screen &s) { return screen_has(s, text); }, timeout_ms);
 }
 
 bool PtyRun::running() {

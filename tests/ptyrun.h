@@ -16,6 +16,8 @@
 
 #include "emulator.h"
 
+bool screen_has(Screen &s, const std::string &text);
+
 class PtyRun {
   public:
     // Starts argv[0] with argv in directory cwd, in a cols x rows terminal,
@@ -31,7 +33,9 @@ class PtyRun {
     // Reads output until pred(screen) holds or timeout_ms passes.
     bool wait_for(const std::function<bool(Screen &)> &pred, int timeout_ms = 10000);
     // Until text stands somewhere on the screen.
-    bool wait_text(const std::string &text, int timeout_ms = 10000);
+    bool wait_text(const std::string &text, int timeout_ms = 10000) {
+        return wait_for([&](Screen &s) { return screen_has(s, text); }, timeout_ms);
+    }
     // Reads output for ms milliseconds, or until the program ends.
     void pump(int ms) {
         wait_for([](Screen &) { return false; }, ms);
@@ -59,10 +63,7 @@ class PtyRun {
 
 // The modes a fresh pseudo-terminal starts with.
 struct termios fresh_modes();
-bool screen_has(Screen &s, const std::string &text);
 size_t count(const std::string &hay, const std::string &needle);
-// What the file at path holds ("" when there is none).
-std::string file_text(const std::string &path);
 // The fields of /proc/PID/stat after the command name, from the state on.
 std::vector<std::string> stat_fields(pid_t pid);
 // The state letter: 'T' while stopped.

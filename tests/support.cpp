@@ -30,6 +30,11 @@ bool TempDir::exists(const std::string &name) const {
     return std::filesystem::exists(path + "/" + name);
 }
 
+std::string file_text(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 ScratchDir::ScratchDir() : old(std::filesystem::current_path().string()) {
     std::filesystem::current_path(path);
 }

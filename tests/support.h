@@ -18,6 +18,9 @@ struct TempDir {
     std::string path;
 };
 
+// What the file at path holds ("" when there is none).
+std::string file_text(const std::string &path);
+
 // The working directory is a fresh scratch directory until destruction, so
 // that the game's files (config.conf, data.txt) land there.
 struct ScratchDir : TempDir {
