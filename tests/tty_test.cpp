@@ -7,7 +7,6 @@
 
 #include <cstdio>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "ptyrun.h"
