@@ -38,12 +38,6 @@ const int CODES[] = {0, 1, 2, 3, 4, 5, 10, -1};
 const char CHARS[] = ".12345#:";
 const char *const GLYPHS[] = {"  ", "① ", "② ", "③ ", "④ ", "⑤ ", "○ ", "┊ "};
 
-char char_of_code(int v) {
-    for (int i = 0; i < 7; i++)
-        if (CODES[i] == v) return CHARS[i];
-    return '?';
-}
-
 char char_of_glyph(const std::string &cell) {
     for (int i = 0; i < 8; i++)
         if (cell == GLYPHS[i]) return CHARS[i];
@@ -77,7 +71,7 @@ void draw(int top, const std::string &board) {
             place((int)(i % width), top + (int)(i / width), cells[i] - '0');
 }
 
-testing::AssertionResult board_is(int top, const std::string &board, Screen &screen) {
+testing::AssertionResult OnScreen::shows(int top, const std::string &board) {
     std::string given = cells_of(board);
     auto failure = testing::AssertionFailure() << "\nrow  expected, map, screen\n";
     bool right = true;
@@ -87,8 +81,8 @@ testing::AssertionResult board_is(int top, const std::string &board, Screen &scr
             size_t at = (size_t)(y - top) * width + x;
             bool wall = x == 0 || x == width - 1 || y == height - 1;
             want += y >= top && at < given.size() ? given[at] : wall ? '#' : '.';
-            stored += char_of_code(map[x][y]);
-            shown += char_of_glyph(screen.cell(x, y));
+            stored += char_of_glyph(glyph(map[x][y]));
+            shown += char_of_glyph(s.cell(x, y));
         }
         std::string want_stored = want; // the guide line is drawn, never stored
         std::replace(want_stored.begin(), want_stored.end(), ':', '.');

@@ -34,10 +34,6 @@ std::vector<int32_t> whole_map();
 // Places the colours of a text board from board row top down; '.' and '#'
 // leave their cells as they are.
 void draw(int top, const std::string &board);
-// Whether map and the screen both hold the text board from board row top
-// down, and every other row of the well is empty (so "" is the empty well);
-// a failure shows the boards side by side.
-testing::AssertionResult board_is(int top, const std::string &board, Screen &screen);
 // The two console columns that show cell code v, e.g. "① " for 1.
 const char *glyph(int v);
 
@@ -46,9 +42,10 @@ const char *glyph(int v);
 class OnScreen : public testing::Test {
   protected:
     OnScreen() { chars_set_narrow(1); }
-    testing::AssertionResult shows(int top, const std::string &board) {
-        return board_is(top, board, s);
-    }
+    // Whether map and the screen both hold the text board from board row
+    // top down, and every other row of the well is empty (so "" is the empty
+    // well); a failure shows the boards side by side.
+    testing::AssertionResult shows(int top, const std::string &board);
     // Bytes the terminal has received so far.
     size_t sent() {
         s.sync();

@@ -10,7 +10,6 @@
 #include "board.h"
 #include "ptyrun.h"
 #include "support.h"
-#include "term.h"
 
 namespace {
 

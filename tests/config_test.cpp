@@ -9,7 +9,6 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 #ifndef _WIN32
@@ -24,8 +23,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Values of the game's settings table, in its order.
-using Settings = std::array<int32_t, N_SETTINGS>;
+// Values of the game's settings table, in its order; a failure shows them
+// with their keys.
+struct Settings : std::array<int32_t, N_SETTINGS> {
+    friend void PrintTo(const Settings &s, std::ostream *o) {
+        for (int i = 0; i < N_SETTINGS; i++)
+            *o << settings[i].key << "=" << s[i] << " ";
+    }
+};
 
 Settings snapshot() {
     Settings s;
@@ -53,13 +58,6 @@ Settings expect_with(int32_t before, const Changes &changes) {
         if (i < N_SETTINGS) s[i] = v;
     }
     return s;
-}
-
-std::string describe(const Settings &s) {
-    std::ostringstream o;
-    for (int i = 0; i < N_SETTINGS; i++)
-        o << settings[i].key << "=" << s[i] << " ";
-    return o.str();
 }
 
 std::string read_file(const std::string &name) {
@@ -91,9 +89,8 @@ class InTempDir : public ::testing::Test {
     // Each config.conf, and the settings it changes when read over settings all 77.
     void check(const std::vector<std::pair<std::string, Changes>> &cases) {
         for (const auto &[text, changes] : cases) {
-            Settings got = read_text(text), want = expect_with(77, changes);
-            EXPECT_EQ(got, want) << "config.conf: \"" << text << "\"\n got:  " << describe(got)
-                                 << "\n want: " << describe(want);
+            EXPECT_EQ(read_text(text), expect_with(77, changes))
+                << "config.conf: \"" << text << "\"";
         }
     }
     // What reading text as config.conf finds wrong ("" when nothing).
@@ -106,8 +103,6 @@ class InTempDir : public ::testing::Test {
 };
 
 using ConfigReader = InTempDir;
-
-} // namespace
 
 // A key matches when the entry's key begins with it, byte for byte.
 TEST_F(ConfigReader, KeysMatchByPrefixAndCase) {
@@ -211,14 +206,14 @@ TEST_F(ConfigReader, SampleFileAndFallback) {
         sample[i] = settings[i].fallback;
 
     fs::copy_file(fs::path(ZELVANE_SOURCE_DIR) / "config" / "config.conf", "config.conf");
-    EXPECT_EQ(read_over(), sample) << describe(snapshot());
+    EXPECT_EQ(read_over(), sample);
     EXPECT_EQ(config_problem(), nullptr);
 
     fs::remove("config.conf");
-    EXPECT_EQ(read_over(), sample) << "missing file: " << describe(snapshot());
+    EXPECT_EQ(read_over(), sample) << "missing file";
 
     fs::create_directory("config.conf");
-    EXPECT_EQ(read_over(), sample) << "directory: " << describe(snapshot());
+    EXPECT_EQ(read_over(), sample) << "directory";
     fs::remove("config.conf");
 
     // 1 MiB is read whole; one byte more and the file counts as unreadable.
@@ -226,7 +221,7 @@ TEST_F(ConfigReader, SampleFileAndFallback) {
         std::string text = "width=7";
         EXPECT_EQ(read_text(text + std::string(size - text.size(), ' ')),
                   size == 1u << 20 ? expect_with(77, {{"width", 7}}) : sample)
-            << size << " bytes: " << describe(snapshot());
+            << size << " bytes";
     }
 }
 
@@ -267,7 +262,6 @@ TEST_F(ConfigReader, Problems) {
 
 // ---- data.txt ------------------------------------------------------------------
 
-namespace {
 // The well as it stands right after it is drawn.
 void build_well(int w, int h) {
     width = w, height = h;
@@ -287,7 +281,6 @@ class DebugLog : public InTempDir {
     DebugLog() { build_well(4, 3); }
     ~DebugLog() override { build_well(0, 0); }
 };
-} // namespace
 
 TEST_F(DebugLog, DumpsAreAppendedByteForByte) {
     debug = 1;
@@ -358,3 +351,5 @@ TEST_F(DebugLog, AFullFileStopsTheLogForOneGame) {
     signal(SIGXFSZ, old_xfsz);
 }
 #endif
+
+} // namespace

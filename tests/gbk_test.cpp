@@ -4,23 +4,21 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
+#include <fstream>
 #include <string>
-#include <vector>
 
 #include "game_run.h"
 
 TEST(GbkLocale, GameIsWrittenInGbk) {
-    TempDir scratch;
-    const std::string &dir = scratch.path;
-    // A zh_CN.GBK locale built into the scratch directory, where the machine can.
-    const std::string make = "localedef -i zh_CN -f GBK " + dir + "/zh_CN.GBK >/dev/null 2>&1";
-    if (system(make.c_str()) != 0 || !std::filesystem::exists(dir + "/zh_CN.GBK"))
+    // A zh_CN.GBK locale built into a directory of its own, where the machine can.
+    TempDir locales;
+    const std::string make =
+        "localedef -i zh_CN -f GBK " + locales.path + "/zh_CN.GBK >/dev/null 2>&1";
+    if (system(make.c_str()) != 0 || !locales.exists("zh_CN.GBK"))
         GTEST_SKIP() << "localedef cannot build zh_CN.GBK here";
-    const std::vector<std::string> gbk = {"LOCPATH=" + dir, "LANG=zh_CN.GBK", "LC_ALL=zh_CN.GBK"};
-    scratch.write("config.conf", config_text());
+    const Launch gbk = {.env = {"LOCPATH=" + locales.path, "LANG=zh_CN.GBK", "LC_ALL=zh_CN.GBK"}};
     {
-        PtyRun p({ZELVANE_EXE}, dir, 80, 30, gbk);
+        Game p({}, gbk);
         p.screen.set_gbk(true);
         ASSERT_TRUE(sees(p, "游戏难度随时间增加"));
         // The panel stands where it does in UTF-8: every glyph two columns.
@@ -35,9 +33,9 @@ TEST(GbkLocale, GameIsWrittenInGbk) {
         EXPECT_NE(p.wait_exit(WAIT), -1);
     }
     // A message for stderr is GBK too.
-    scratch.write("config.conf", "width=1\n");
+    const auto bad_config = [](Path dir) { std::ofstream(dir + "/config.conf") << "width=1\n"; };
     {
-        PtyRun p({ZELVANE_EXE}, dir, 80, 30, gbk);
+        Game p({}, {.env = gbk.env, .plant = bad_config});
         EXPECT_EQ(p.wait_exit(WAIT), 2);
         const std::string &raw = p.screen.bytes();
         EXPECT_NE(raw.find("\xC5\xE4\xD6\xC3\xCE\xC4\xBC\xFE"), std::string::npos); // 配置文件
