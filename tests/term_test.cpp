@@ -79,12 +79,11 @@ TEST_F(ConsolePrimitives, AttributesAndPositions) {
     EXPECT_EQ(s.fg(11, 2), 7);
     EXPECT_EQ(s.bg(11, 2), 0);
 
-    set_cocate(5, 3);
-    EXPECT_EQ(s.cursor_col(), 10);
-    EXPECT_EQ(s.cursor_row(), 3);
-    set_cocate(0, 0);
-    EXPECT_EQ(s.cursor_col(), 0);
-    EXPECT_EQ(s.cursor_row(), 0);
+    for (auto [x, y] : {std::pair{5, 3}, std::pair{0, 0}}) {
+        set_cocate(x, y);
+        EXPECT_EQ(s.cursor_col(), 2 * x);
+        EXPECT_EQ(s.cursor_row(), y);
+    }
 }
 
 // Above or left of the screen nothing is drawn, and no broken sequence is
