@@ -109,14 +109,15 @@ void Screen::feed(const char *data, size_t len) {
     vterm_input_write(vt_, u.data(), u.size());
 }
 
+// A cell once all drawn so far is on the screen.
 static VTermScreenCell get(VTermScreen *vs, int col, int row) {
+    term_flush();
     VTermScreenCell c{};
     vterm_screen_get_cell(vs, VTermPos{row, col}, &c);
     return c;
 }
 
 std::string Screen::ch(int col, int row) {
-    sync();
     VTermScreenCell c = get(vs_, col, row);
     if (c.chars[0] == (uint32_t)-1) return "";
     if (c.chars[0] == 0) return width(col, row) == 0 ? "" : " "; // a right half, or a blank
@@ -127,7 +128,6 @@ std::string Screen::ch(int col, int row) {
 }
 
 int Screen::width(int col, int row) {
-    sync();
     if (col > 0 && get(vs_, col - 1, row).width == 2) return 0;
     return get(vs_, col, row).width;
 }
@@ -140,15 +140,13 @@ static int palette(const VTermColor &c, bool is_default, int dflt) {
 }
 
 int Screen::fg(int col, int row) {
-    sync();
-    VTermScreenCell c = get(vs_, col, row);
-    return palette(c.fg, VTERM_COLOR_IS_DEFAULT_FG(&c.fg), 7);
+    VTermColor c = get(vs_, col, row).fg;
+    return palette(c, VTERM_COLOR_IS_DEFAULT_FG(&c), 7);
 }
 
 int Screen::bg(int col, int row) {
-    sync();
-    VTermScreenCell c = get(vs_, col, row);
-    return palette(c.bg, VTERM_COLOR_IS_DEFAULT_BG(&c.bg), 0);
+    VTermColor c = get(vs_, col, row).bg;
+    return palette(c, VTERM_COLOR_IS_DEFAULT_BG(&c), 0);
 }
 
 std::string Screen::line(int row, int col) {
@@ -159,19 +157,19 @@ std::string Screen::line(int row, int col) {
     return out;
 }
 
+// Where the cursor is once all drawn so far is on the screen.
 static VTermPos cursor(VTerm *vt) {
+    term_flush();
     VTermPos p;
     vterm_state_get_cursorpos(vterm_obtain_state(vt), &p);
     return p;
 }
 
 int Screen::cursor_col() {
-    sync();
     return cursor(vt_).col;
 }
 
 int Screen::cursor_row() {
-    sync();
     return cursor(vt_).row;
 }
 

@@ -1,8 +1,5 @@
 // SPDX-License-Identifier: MIT
 // fake_sys.cpp -- the tests' back end. See fake_sys.h.
-//
-// With nothing queued, a wait without limit gets an Enter, so that code
-// under test that waits for a key goes on.
 
 #include "fake_sys.h"
 
@@ -11,7 +8,6 @@
 #include <vector>
 
 #include "term/chars.h"
-
 #include "term/sys.h"
 
 namespace {
@@ -132,7 +128,8 @@ int sys_wait(term_keys *keys, int timeout_ms) {
         F.clock += timeout_ms;
         return SYS_TIMEOUT;
     }
-    // Nothing queued: an Enter.
+    // With nothing queued, a wait without limit gets an Enter, so that code
+    // under test that waits for a key goes on.
     std::string bytes = F.typed.empty() ? "\r" : std::exchange(F.typed, "");
     keys->feed(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
     return SYS_INPUT;

@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <regex>
 #include <string>
 #include <vector>
@@ -21,7 +19,9 @@
 #include <unistd.h>
 
 #include "help_fun_1.h"
+#include "board.h"
 #include "emulator.h"
+#include "ptyrun.h"
 #include "support.h"
 #include "term.h"
 #include "term/chars.h"
@@ -39,10 +39,12 @@ static void draw_frame(int x) {
     text_at(x, 1, " │    │");
 }
 
+// The primitives draw on the tests' 80 x 30 terminal.
+class ConsolePrimitives : public OnScreen {};
+
 // Every console colour, foreground and background, reaches the screen as
 // the same palette entry (red and blue bits swapped, intensity bright).
-TEST(ConsolePrimitives, AllSixteenColours) {
-    Screen s(80, 24);
+TEST_F(ConsolePrimitives, AllSixteenColours) {
     for (int c = 0; c < 16; c++) {
         set_color(c, 15 - c);
         text_at(c, 0, "ab");
@@ -53,8 +55,7 @@ TEST(ConsolePrimitives, AllSixteenColours) {
     }
 }
 
-TEST(ConsolePrimitives, CellsAreTwoColumnsWide) {
-    Screen s(80, 24);
+TEST_F(ConsolePrimitives, CellsAreTwoColumnsWide) {
     text_at(5, 3, "①");
     EXPECT_EQ(s.cell(5, 3), "① ");
     draw_frame(0);
@@ -63,36 +64,31 @@ TEST(ConsolePrimitives, CellsAreTwoColumnsWide) {
     EXPECT_EQ(s.ch(7, 0), "┐");
 }
 
-TEST(ConsolePrimitives, AttributesAndPositions) {
-    Screen s(80, 24);
+TEST_F(ConsolePrimitives, AttributesAndPositions) {
     struct {
-        int fore, back;
-    } cases[] = {{8, 1}, {0, 14}, {12, 0}};
-    int row = 0;
+        int row, fore, back;
+    } cases[] = {{0, 8, 1}, {1, 0, 14}, {2, 12, 0}};
     for (auto c : cases) {
         set_color(c.fore, c.back);
-        text_at(5, row, "x");
-        EXPECT_EQ(s.fg(10, row), c.fore);
-        EXPECT_EQ(s.bg(10, row), c.back);
-        row++;
+        text_at(5, c.row, "x");
+        EXPECT_EQ(s.fg(10, c.row), c.fore);
+        EXPECT_EQ(s.bg(10, c.row), c.back);
     }
     style();
     term_text("y");
     EXPECT_EQ(s.fg(11, 2), 7);
     EXPECT_EQ(s.bg(11, 2), 0);
 
-    set_cocate(5, 3);
-    EXPECT_EQ(s.cursor_col(), 10);
-    EXPECT_EQ(s.cursor_row(), 3);
-    set_cocate(0, 0);
-    EXPECT_EQ(s.cursor_col(), 0);
-    EXPECT_EQ(s.cursor_row(), 0);
+    for (auto [x, y] : {std::pair{5, 3}, std::pair{0, 0}}) {
+        set_cocate(x, y);
+        EXPECT_EQ(s.cursor_col(), 2 * x);
+        EXPECT_EQ(s.cursor_row(), y);
+    }
 }
 
 // Above or left of the screen nothing is drawn, and no broken sequence is
 // sent; the next position on the screen draws again.
-TEST(ConsolePrimitives, OffScreenPositionsDrawNothing) {
-    Screen s(80, 24);
+TEST_F(ConsolePrimitives, OffScreenPositionsDrawNothing) {
     text_at(1, 1, "ab");
     text_at(-1, 1, "zz");
     text_at(2, -3, "zz\nzz");
@@ -105,8 +101,7 @@ TEST(ConsolePrimitives, OffScreenPositionsDrawNothing) {
     EXPECT_EQ(s.line(2), "ok");
 }
 
-TEST(ConsolePrimitives, ClearCommandAndOtherCommands) {
-    Screen s(40, 10);
+TEST_F(ConsolePrimitives, ClearCommandAndOtherCommands) {
     set_color(15, 4);
     text_at(3, 3, "text\nmore");
     EXPECT_EQ(s.line(4), "more");
@@ -115,7 +110,7 @@ TEST(ConsolePrimitives, ClearCommandAndOtherCommands) {
     command(-1);
     EXPECT_EQ(s.line(3), "      text");
     command(1);
-    for (int r = 0; r < 10; r++)
+    for (int r = 0; r < s.rows(); r++)
         EXPECT_EQ(s.line(r), "") << r;
     EXPECT_EQ(s.bg(5, 5), 0); // cleared in the default colours
     EXPECT_EQ(s.cursor_col(), 0);
@@ -124,14 +119,12 @@ TEST(ConsolePrimitives, ClearCommandAndOtherCommands) {
     EXPECT_EQ(s.fg(0, 0), 7);
 }
 
-TEST(ConsolePrimitives, CursorAndTitle) {
-    Screen s(40, 10);
-    set_cursor(0);
-    s.sync();
-    EXPECT_FALSE(s.cursor_visible());
-    set_cursor(1);
-    s.sync();
-    EXPECT_TRUE(s.cursor_visible());
+TEST_F(ConsolePrimitives, CursorAndTitle) {
+    for (bool shown : {false, true}) {
+        set_cursor(shown);
+        s.sync();
+        EXPECT_EQ(s.cursor_visible(), shown);
+    }
     console();
     s.sync();
     EXPECT_EQ(s.title(), "Zelvane");
@@ -139,8 +132,7 @@ TEST(ConsolePrimitives, CursorAndTitle) {
 
 // The pause prompt takes one whole key: both codes of an arrow, and
 // nothing of a function key's sequence.
-TEST(ConsolePrimitives, PauseTakesOneWholeKey) {
-    Screen s(40, 10);
+TEST_F(ConsolePrimitives, PauseTakesOneWholeKey) {
     while (term_kbhit())
         term_getch();
     fake::type("\x1b[A"
@@ -234,8 +226,7 @@ std::vector<std::string> game_texts() {
     for (const auto &entry :
          fs::recursive_directory_iterator(fs::path(ZELVANE_SOURCE_DIR) / "src")) {
         if (entry.path().extension() != ".cpp") continue;
-        std::ifstream in(entry.path(), std::ios::binary);
-        const std::string code(std::istreambuf_iterator<char>(in), {});
+        const std::string code = file_text(entry.path().string());
         for (std::sregex_iterator m(code.begin(), code.end(), literal), end; m != end; ++m) {
             const std::string quoted = (*m)[1];
             std::string text;
@@ -349,26 +340,22 @@ TEST(Utilities, PathTestsAndSizesWithoutAShell) {
     TempDir d;
     d.write("f.txt", "12345");
     d.write("empty", "");
-    std::string file = d.path + "/f.txt", empty = d.path + "/empty";
-
-    EXPECT_EQ(check_dir_access(d.path.c_str()), 1);
-    EXPECT_EQ(check_dir_access(file.c_str()), 0);
-    EXPECT_EQ(check_file_access(file.c_str()), 1);
-    EXPECT_EQ(check_file_access(d.path.c_str()), 1);
-    EXPECT_EQ(get_file_size(file.c_str()), 5);
-    EXPECT_EQ(get_file_size(empty.c_str()), 0);
-
-    std::string missing = d.path + "/missing";
-    EXPECT_EQ(check_dir_access(missing.c_str()), 0);
-    EXPECT_EQ(check_file_access(missing.c_str()), 0);
-    EXPECT_EQ(get_file_size(missing.c_str()), -1);
-    EXPECT_EQ(get_file_size(d.path.c_str()), -1);
-
     // A path that a shell would run is only a path here.
-    std::string marker = d.path + "/ran";
-    std::string evil = d.path + " & touch " + marker + " & echo";
-    EXPECT_EQ(check_dir_access(evil.c_str()), 0);
-    EXPECT_EQ(check_file_access(evil.c_str()), 0);
-    EXPECT_EQ(get_file_size(evil.c_str()), -1);
+    const std::string marker = d.path + "/ran";
+    const struct {
+        std::string path;
+        int dir, file, size;
+    } cases[] = {
+        {d.path, 1, 1, -1},
+        {d.path + "/f.txt", 0, 1, 5},
+        {d.path + "/empty", 0, 1, 0},
+        {d.path + "/missing", 0, 0, -1},
+        {d.path + " & touch " + marker + " & echo", 0, 0, -1},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(check_dir_access(c.path.c_str()), c.dir) << c.path;
+        EXPECT_EQ(check_file_access(c.path.c_str()), c.file) << c.path;
+        EXPECT_EQ(get_file_size(c.path.c_str()), c.size) << c.path;
+    }
     EXPECT_EQ(check_file_access(marker.c_str()), 0);
 }
