@@ -102,7 +102,7 @@ inline std::string play(const Board &b, bool plain) {
     // A terminal of the tests' back end that holds the whole well and its
     // panel, cleared before each play: both paint onto the same screen, and
     // what they paint is all they show.
-    [[maybe_unused]] static bool sized = (fake::set_size(2 * MAX + 40, MAX + 1), true);
+    fake::set_size(2 * MAX + 40, MAX + 1);
     term_open();
     void *was_user;
     fake::listener was = fake::listening(&was_user);

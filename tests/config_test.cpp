@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 #ifndef _WIN32
@@ -58,11 +57,6 @@ Settings expect_with(int32_t before, const Changes &changes) {
         if (i < N_SETTINGS) s[i] = v;
     }
     return s;
-}
-
-std::string read_file(const std::string &name) {
-    std::ifstream in(name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // Every test runs in a fresh temporary directory and leaves nothing behind.
@@ -286,12 +280,12 @@ TEST_F(DebugLog, DumpsAreAppendedByteForByte) {
     debug = 1;
     clear_data();
     record_map();
-    EXPECT_EQ(read_file("data.txt"), well_4x3);
+    EXPECT_EQ(file_text("data.txt"), well_4x3);
 
     map[1][0] = 3, map[1][1] = 5, map[2][1] = -12345;
     debug = -1;
     record_map();
-    EXPECT_EQ(read_file("data.txt"), std::string(well_4x3) + "|  10|  10|  10|\n"
+    EXPECT_EQ(file_text("data.txt"), std::string(well_4x3) + "|  10|  10|  10|\n"
                                                              "|   3|   5|  10|\n"
                                                              "|   0|-12345|  10|\n"
                                                              "|  10|  10|  10|\n"
@@ -346,7 +340,7 @@ TEST_F(DebugLog, AFullFileStopsTheLogForOneGame) {
     // ...and the next one does.
     clear_data();
     record_map();
-    EXPECT_EQ(read_file("data.txt"), well_4x3);
+    EXPECT_EQ(file_text("data.txt"), well_4x3);
     EXPECT_FALSE(take_log_loss());
     signal(SIGXFSZ, old_xfsz);
 }

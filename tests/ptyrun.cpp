@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -132,7 +133,14 @@ std::vector<std::string> stat_fields(pid_t pid) {
 
 char process_state(pid_t pid) {
     std::vector<std::string> f = stat_fields(pid);
-    return f.empty() ? '?' : f[0][0];
+    if (!f.empty()) return f[0][0];
+    // Without /proc (macOS, the BSDs), ps says it in the same letters.
+    std::string cmd = "ps -o stat= -p " + std::to_string(pid) + " 2>/dev/null";
+    FILE *ps = popen(cmd.c_str(), "r");
+    if (!ps) return '?';
+    int c = fgetc(ps);
+    pclose(ps);
+    return c == EOF ? '?' : (char)c;
 }
 
 bool PtyRun::running() {
