@@ -300,11 +300,18 @@ TEST(Game, MouseReportsLeaveTheBoardAlone) {
 
 // Ended from outside during play: the scratch file goes, the debug log
 // stays for the player to read.
+// Under a umask without write bits too: the files the game makes are its own.
 TEST(Game, KilledInPlayRemovesTheScratchFileAndKeepsTheLog) {
-    const std::pair<const char *, int> ways[] = {{"\x03", SIGINT}, {"", SIGTERM}};
-    for (const auto &[keys, sig] : ways) {
+    const struct {
+        const char *keys;
+        int sig;
+        std::string umask;
+    } ways[] = {{"\x03", SIGINT, "022"}, {"", SIGTERM, "022"}, {"\x03", SIGINT, "0277"}};
+    for (const auto &[keys, sig, umask] : ways) {
         SCOPED_TRACE(sig);
-        Game g({{"debug", 1}});
+        SCOPED_TRACE("umask " + umask);
+        Game g({{"debug", 1}},
+               {.argv = {"/bin/sh", "-c", "umask " + umask + " && exec '" ZELVANE_EXE "'"}});
         ASSERT_TRUE(sees(g, column(4)));
         ASSERT_TRUE(press(g, ENTER + LEFT + RIGHT, column(5))); // a pause writes temp.txt
         ASSERT_TRUE(g.dir.exists("temp.txt"));

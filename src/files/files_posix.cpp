@@ -54,13 +54,19 @@ FILE *file_read_regular(const char *path, long max_bytes) {
 
 FILE *file_write_regular(const char *path, bool append) {
     struct stat st;
-    if (lstat(path, &st) == 0 ? !owned(st) : errno != ENOENT) return nullptr;
+    bool fresh = lstat(path, &st) != 0;
+    if (fresh ? errno != ENOENT : !owned(st)) return nullptr;
     // Truncated only once it is known to be a regular file: O_TRUNC would
     // act before fstat could say what was opened.
     int fd = open(path,
                   O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC |
-                      (append ? O_APPEND : 0),
+                      (append ? O_APPEND : 0) | (fresh ? O_EXCL : 0),
                   0666);
+    // A file the game makes is its own, whatever the umask: a umask that
+    // takes every write bit away would otherwise make it a read-only file,
+    // which the game neither writes nor removes, and leave it behind empty.
+    if (fresh && fd >= 0 && fstat(fd, &st) == 0 && !(st.st_mode & S_IWUSR))
+        fchmod(fd, (st.st_mode & 07777) | S_IWUSR);
     FILE *f = regular_stream(fd, append ? "a" : "w", -1);
     if (f && !append && ftruncate(fileno(f), 0) != 0) {
         fclose(f);
