@@ -87,14 +87,24 @@ void big_board(int runs) {
     // row scrolls, and the scrolling is all one measures.
     static bool open = (fake::set_size(2 * MAX + 40, MAX + 1), term_open() == 0);
     (void)open;
-    width = height = MAX;
-    b_type = 3;
-    b_num = runs;
-    max_f = 1000;
-    debug = help_line = s_twi = twinkle = twi_num = 0;
-    b_drop = 1;
+    well_settings(MAX, MAX, 3, runs, 1);
     init();
     display_frame();
+}
+
+// Random cells of three colours over the whole interior.
+void fill_random() {
+    for (int x = 1; x < MAX - 1; x++)
+        for (int y = 0; y < MAX - 1; y++)
+            map[x][y] = 1 + rand() % 3;
+}
+
+// Three colours over the whole interior with no two neighbours alike in a
+// line of three: nothing to remove.
+void fill_no_run() {
+    for (int x = 1; x < MAX - 1; x++)
+        for (int y = 0; y < MAX - 1; y++)
+            map[x][y] = 1 + (x + 2 * y) % 3;
 }
 
 // The whole interior in one colour: one group of 9702 cells.
@@ -136,20 +146,14 @@ void cascades(benchmark::State &state, Fill fill) {
 // Random cells of three colours: many groups, settling, cascades.
 void RandomThreeColours(benchmark::State &state) {
     srand(1);
-    cascades(state, [] {
-        for (int x = 1; x < MAX - 1; x++)
-            for (int y = 0; y < MAX - 1; y++)
-                map[x][y] = 1 + rand() % 3;
-    });
+    cascades(state, fill_random);
 }
 
 // Nothing to remove: one pass over a full board (the cost of every landing
 // that makes no run).
 void NoRun(benchmark::State &state) {
     big_board(3);
-    for (int x = 1; x < MAX - 1; x++)
-        for (int y = 0; y < MAX - 1; y++)
-            map[x][y] = 1 + (x + 2 * y) % 3; // no two neighbours alike in a line of three
+    fill_no_run();
     for (auto _ : state)
         find_line();
 }
@@ -191,12 +195,6 @@ double least(int tries, Fn fn) {
     return best;
 }
 
-void fill_random() {
-    for (int x = 1; x < MAX - 1; x++)
-        for (int y = 0; y < MAX - 1; y++)
-            map[x][y] = 1 + rand() % 3;
-}
-
 // The same boards' cascades, each timed with its flush; their total time,
 // and in *flush the flushes' part.
 const int BOARDS = 20;
@@ -220,9 +218,7 @@ double random_cascades(bool store, double *flush = nullptr) {
 
 // One pass of the plain scan over a full board with no run.
 double plain_pass() {
-    for (int x = 1; x < MAX - 1; x++)
-        for (int y = 0; y < MAX - 1; y++)
-            map[x][y] = 1 + (x + 2 * y) % 3;
+    fill_no_run();
     const int PASSES = 200;
     return least(4,
                  [] {

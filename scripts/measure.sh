@@ -129,9 +129,7 @@ g = Game()
 g.wait_for("块")  # of the panel; under wine each wide character comes alone
 g.drain()
 cpu0, ns0, t0, seen0 = g.cpu_seconds(), g.cpu_ns(), time.monotonic(), len(g.seen)
-end = t0 + secs
-while time.monotonic() < end:
-    g.read(end - time.monotonic())
+g.pump(secs)
 cpu1, ns1, t1 = g.cpu_seconds(), g.cpu_ns(), time.monotonic()
 g.close()
 used = cpu1 - cpu0
@@ -256,7 +254,7 @@ if wine:
                       re.M)
     log = os.path.join(tempfile.gettempdir(), "zelvane-measure-trace-%d.log" % os.getpid())
 
-    def calls():
+    def kernel32_calls():
         with open(log, "rb") as f:
             found = call.findall(f.read())
         # The game's process: the one that sized its screen buffer.
@@ -277,26 +275,21 @@ if wine:
     per = {"move": [], "drop": []}
     for i in range(10):
         for name, key in (("move", b"\x1b[C" if i % 2 == 0 else b"\x1b[D"), ("drop", b" ")):
-            before = calls()
+            before = kernel32_calls()
             os.write(g.fd, key)
             g.read(5)
             g.drain(0.5)
-            per[name].append(calls() - before)
+            per[name].append(kernel32_calls() - before)
     g.close()
     for name, counts in per.items():
         show(name, counts, len(counts))
 
-    def play(seconds):  # the columns fall meanwhile: no drain
-        end = time.monotonic() + seconds
-        while time.monotonic() < end:
-            g.read(end - time.monotonic())
-
     g = Game(trace=log)
     g.wait_for("块")
-    play(1.0)  # the rest of the first screen
-    before = calls()
-    play(secs)
-    idle = calls() - before
+    g.pump(1.0)  # the rest of the first screen; the columns fall meanwhile: no drain
+    before = kernel32_calls()
+    g.pump(secs)
+    idle = kernel32_calls() - before
     g.close()
     os.unlink(log)
     show("second without keys", [idle], secs)

@@ -120,7 +120,8 @@ static VTermScreenCell get(VTermScreen *vs, int col, int row) {
 std::string Screen::ch(int col, int row) {
     VTermScreenCell c = get(vs_, col, row);
     if (c.chars[0] == (uint32_t)-1) return "";
-    if (c.chars[0] == 0) return width(col, row) == 0 ? "" : " "; // a right half, or a blank
+    if (c.chars[0] == 0) // a right half, or a blank
+        return c.width == 0 || (col > 0 && get(vs_, col - 1, row).width == 2) ? "" : " ";
     std::string out;
     for (int i = 0; i < VTERM_MAX_CHARS_PER_CELL && c.chars[i]; i++)
         utf8_append(c.chars[i], &out);

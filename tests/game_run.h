@@ -106,12 +106,12 @@ inline std::string screen_diff(Screen &a, Screen &b) {
     if (a.cols() != b.cols() || a.rows() != b.rows()) return "sizes differ";
     for (int r = 0; r < a.rows(); r++)
         for (int c = 0; c < a.cols(); c++)
-            if (a.ch(c, r) != b.ch(c, r) || a.bg(c, r) != b.bg(c, r) ||
-                (a.ch(c, r) != " " && a.fg(c, r) != b.fg(c, r)))
-                return "column " + std::to_string(c) + ", row " + std::to_string(r) + ": '" +
-                       a.ch(c, r) + "' " + std::to_string(a.fg(c, r)) + " on " +
-                       std::to_string(a.bg(c, r)) + " against '" + b.ch(c, r) + "' " +
-                       std::to_string(b.fg(c, r)) + " on " + std::to_string(b.bg(c, r));
+            if (std::string ch = a.ch(c, r); ch != b.ch(c, r) || a.bg(c, r) != b.bg(c, r) ||
+                                             (ch != " " && a.fg(c, r) != b.fg(c, r)))
+                return "column " + std::to_string(c) + ", row " + std::to_string(r) + ": '" + ch +
+                       "' " + std::to_string(a.fg(c, r)) + " on " + std::to_string(a.bg(c, r)) +
+                       " against '" + b.ch(c, r) + "' " + std::to_string(b.fg(c, r)) + " on " +
+                       std::to_string(b.bg(c, r));
     return "";
 }
 

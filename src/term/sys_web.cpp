@@ -135,11 +135,13 @@ static int wait_page(int timeout_ms) {
 }
 
 int sys_wait(term_keys *keys, int timeout_ms) {
-    long long until = sys_millis() + timeout_ms;
-    if (js_now() - last_turn >= turn_every_ms && wait_page(0) == 2) return SYS_EVENT;
+    double now = js_now();
+    long long until = (long long)now + timeout_ms;
+    if (now - last_turn >= turn_every_ms && wait_page(0) == 2) return SYS_EVENT;
     if (read_keys(keys) == SYS_INPUT) return SYS_INPUT;
     // Nothing can have come in since the page's last turn: no time to wait,
     // no turn owed.
+    if (timeout_ms == 0) return SYS_TIMEOUT;
     long long left = timeout_ms < 0 ? -1 : until - sys_millis();
     if (timeout_ms >= 0 && left <= 0) return SYS_TIMEOUT;
     if (wait_page((int)left) == 2) return SYS_EVENT;

@@ -12,6 +12,7 @@
 #include "sys_windows.h"
 
 #include "chars.h"
+#include "vt.h"
 
 #include <cstring>
 #include <map>
@@ -107,10 +108,11 @@ void Painter::run(const paint_run &r) {
     };
     utf8_each(r.text.c_str(), [&](const char *s, size_t n) {
         std::wstring glyph = widen(s, n);
-        bool alone = glyph_columns(s, n) == 2 && !counted_right(glyph);
+        int w = glyph_columns(s, n);
+        bool alone = w == 2 && !counted_right(glyph);
         if (alone) done(false);
         piece += glyph;
-        cols += glyph_columns(s, n);
+        cols += w;
         if (alone) done(true);
     });
     done(false);
@@ -212,21 +214,19 @@ int sys_glyph_width(term_keys *, const char *glyph) {
     console_hold hold;
     if (!con.open) return 0;
     // Written at the top left of the game's blank buffer, measured by the
-    // cursor, blanked again.
+    // cursor, blanked again: the cursor before it is the origin.
     std::wstring w = widen(glyph, strlen(glyph));
-    CONSOLE_SCREEN_BUFFER_INFO before, after;
+    CONSOLE_SCREEN_BUFFER_INFO after;
     COORD origin = {0, 0};
     DWORD done;
     SetConsoleCursorPosition(con.screen, origin);
     if (!WriteConsoleW(con.screen, w.data(), (DWORD)w.size(), &done, nullptr) ||
         !GetConsoleScreenBufferInfo(con.screen, &after))
         return 0;
-    before.dwCursorPosition = origin;
     FillConsoleOutputCharacterW(con.screen, L' ', 2, origin, &done);
     FillConsoleOutputAttribute(con.screen, default_attr, 2, origin, &done);
     SetConsoleCursorPosition(con.screen, origin);
-    int width = after.dwCursorPosition.Y == before.dwCursorPosition.Y
-                    ? after.dwCursorPosition.X - before.dwCursorPosition.X
-                    : 0;
-    return width == 1 || width == 2 ? width : 0;
+    const int row[2] = {origin.Y, after.dwCursorPosition.Y};
+    const int col[2] = {origin.X, after.dwCursorPosition.X};
+    return vt_probe::width(row, col);
 }

@@ -45,7 +45,8 @@ struct vt_painter {
 // terminal is asked where its cursor is before and after the glyph; the
 // key decoder records its two answers. A back end writes ask(), hands keys
 // to the decoder until both answers came or timeout_ms has passed, writes
-// done (the glyph goes again) and takes width() of the answers.
+// done (the glyph goes again) and takes width() of the answers. The
+// console asks its cursor instead, and takes width() alone.
 struct vt_probe {
     // How long the terminal may take to answer.
     static const int timeout_ms = 300;
